@@ -1,0 +1,170 @@
+// script_context: engine start with its console lines, script runs with the
+// parse-error report, the shared global scope, and runs outside the ready state.
+#include "scripting/script_context.h"
+#include "support/console_capture.h"
+#include "support/script_session.h"
+
+#include <gtest/gtest.h>
+#include <ostream>
+#include <string>
+
+TEST(script_context, init_registers_the_natives_in_order_then_runs_the_start_up_script)
+{
+    script_context context;
+    EXPECT_FALSE(context.ready);
+    console_capture console;
+    EXPECT_TRUE(context.init());
+    EXPECT_TRUE(context.ready);
+    EXPECT_EQ(console.take(),
+              "Scripting Engine: 'print' function added\n"
+              "Scripting Engine: 'clearScreen' function added\n"
+              "Scripting Engine: 'getTime' function added\n"
+              "Scripting Engine: 'getGeometry' function added\n"
+              "Scripting Engine: 'setGeometry' function added\n"
+              "Scripting Engine: Initilized\n");
+    context.cleanup();
+    EXPECT_FALSE(context.ready);
+}
+
+struct run_case {
+    const char* name;
+    std::string script;
+    bool result;
+    std::string output;
+};
+
+void PrintTo(const run_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class script_run : public testing::TestWithParam<run_case> {};
+
+TEST_P(script_run, gives_result_and_console_lines)
+{
+    script_session session;
+    EXPECT_EQ(session.run(GetParam().script.c_str()), GetParam().result);
+    EXPECT_EQ(session.last_output, GetParam().output);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    script_context, script_run,
+    testing::Values(
+        run_case{"last_character_counts", "print('tail')", true, "Scripting Engine: tail\n"},
+        run_case{"empty_text", "", true, ""},
+        run_case{"syntax_error", "print('a');\n1 +", false,
+                 "SCRIPTING ENGINE ERROR:  - syntax error -  SyntaxError: Unexpected end of script\n"},
+        run_case{"parse_error_runs_nothing", "print('never');\nlet = ;", false,
+                 "SCRIPTING ENGINE ERROR:  - syntax error -  SyntaxError: Unexpected token ';'\n"},
+        run_case{"nesting_too_deep_to_parse", std::string(100000, '['), false,
+                 "SCRIPTING ENGINE ERROR:  - range error -  RangeError: Maximum call stack size exceeded.\n"},
+        run_case{"thrown_error", "print('before'); throw new TypeError('late')", false,
+                 "Scripting Engine: before\n"},
+        run_case{"thrown_primitive", "throw 5", false, ""},
+        run_case{"syntax_error_raised_while_running", "eval('1 +')", false, ""},
+        run_case{"reference_error_while_running", "undefinedName()", false, ""},
+        run_case{"modern_syntax",
+                 "const twice = (x) => x * 2;\n"
+                 "class Box { constructor(v) { this.v = v; } get doubled() { return twice(this.v); } }\n"
+                 "let b = new Box(21);\n"
+                 "print(`answer ${b.doubled}`);",
+                 true, "Scripting Engine: answer 42\n"},
+        run_case{"invalid_utf8_bytes_become_replacement_characters", "print('a\xff" "b\xe2\x82')", true,
+                 "Scripting Engine: a\xef\xbf\xbd" "b\xef\xbf\xbd\xef\xbf\xbd\n"},
+        run_case{"utf8_source_text", "print('gr\xc3\xbc\xc3\x9f \xf0\x9f\x8e\xb5')", true,
+                 "Scripting Engine: gr\xc3\xbc\xc3\x9f \xf0\x9f\x8e\xb5\n"}),
+    [](const testing::TestParamInfo<run_case>& info) { return std::string(info.param.name); });
+
+// The kind of a parse error comes from the thrown value's name, so renaming
+// SyntaxError walks every row of the kind table.
+struct kind_case {
+    const char* name;
+    const char* kind_text;
+};
+
+void PrintTo(const kind_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class script_error_kind : public testing::TestWithParam<kind_case> {};
+
+TEST_P(script_error_kind, is_read_from_the_error_name)
+{
+    script_session session;
+    const std::string rename = std::string("SyntaxError.prototype.name = '") + GetParam().name + "';";
+    ASSERT_TRUE(session.run(rename.c_str()));
+    EXPECT_FALSE(session.run("1 +"));
+    EXPECT_EQ(session.last_output, std::string("SCRIPTING ENGINE ERROR: ") + GetParam().kind_text + " " +
+                                       GetParam().name + ": Unexpected end of script\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    script_context, script_error_kind,
+    testing::Values(kind_case{"Error", " - common error - "}, kind_case{"EvalError", " - eval error - "},
+                    kind_case{"RangeError", " - range error - "},
+                    kind_case{"ReferenceError", " - reference error - "},
+                    kind_case{"SyntaxError", " - syntax error - "}, kind_case{"TypeError", " - type error - "},
+                    kind_case{"URIError", " - URI error - "}, kind_case{"CustomError", " - unknown error - "}),
+    [](const testing::TestParamInfo<kind_case>& info) { return std::string(info.param.name); });
+
+TEST(script_context, parse_error_whose_text_cannot_be_made_prints_an_empty_text)
+{
+    script_session session;
+    ASSERT_TRUE(session.run("SyntaxError.prototype.toString = () => { throw 1; };"));
+    EXPECT_FALSE(session.run("1 +"));
+    EXPECT_EQ(session.last_output, "SCRIPTING ENGINE ERROR:  - syntax error -  \n");
+}
+
+TEST(script_context, top_level_declarations_stay_visible_to_later_runs)
+{
+    script_session session;
+    ASSERT_TRUE(session.run("var v = 1; let l = 2; const c = 3; function f() { return 4; } class K {}"));
+    EXPECT_EQ(session.output_of("print(`${v}${l}${c}${f()}${typeof K}`)"), "Scripting Engine: 1234function\n");
+    // A later run may change them, and sees them changed afterwards.
+    ASSERT_TRUE(session.run("v = 10; l = 20;"));
+    EXPECT_EQ(session.output_of("print(String(v + l))"), "Scripting Engine: 30\n");
+}
+
+TEST(script_context, changes_made_before_an_exception_are_kept)
+{
+    script_session session;
+    EXPECT_FALSE(session.run("var kept = 'yes'; throw new Error('stop'); kept = 'no';"));
+    EXPECT_EQ(session.output_of("print(kept)"), "Scripting Engine: yes\n");
+}
+
+TEST(script_context, engine_stays_ready_after_failures)
+{
+    script_session session;
+    EXPECT_FALSE(session.run("1 +"));
+    EXPECT_FALSE(session.run("throw 1"));
+    EXPECT_TRUE(session.context.ready);
+    EXPECT_EQ(session.output_of("print('still here')"), "Scripting Engine: still here\n");
+}
+
+TEST(script_context, run_outside_the_ready_state_fails_silently)
+{
+    script_context context;
+    console_capture console;
+    EXPECT_FALSE(context.run("print('before init')"));
+    ASSERT_TRUE(context.init());
+    console.take();
+    context.cleanup();
+    EXPECT_FALSE(context.run("print('after cleanup')"));
+    EXPECT_FALSE(context.run("1 +"));
+    EXPECT_EQ(console.take(), "");
+}
+
+TEST(script_context, a_new_start_after_cleanup_has_a_fresh_global_scope)
+{
+    script_context context;
+    console_capture console;
+    ASSERT_TRUE(context.init());
+    ASSERT_TRUE(context.run("var left = 1;"));
+    context.cleanup();
+    ASSERT_TRUE(context.init());
+    console.take();
+    EXPECT_TRUE(context.run("print(typeof left)"));
+    EXPECT_EQ(console.take(), "Scripting Engine: undefined\n");
+    context.cleanup();
+}
