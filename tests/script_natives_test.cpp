@@ -122,7 +122,7 @@ TEST(script_natives, get_geometry_hands_out_a_copy)
 
 bool same_bits(const std::vector<float>& a, const std::vector<float>& b)
 {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
 }
 
 TEST(script_natives, unchanged_geometry_round_trips_exactly)
