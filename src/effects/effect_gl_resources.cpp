@@ -1,0 +1,125 @@
+// effect_gl_resources: shader building, texture upload, start inputs and the
+// buffer upload of the effects. Uses GLEW's entry points, texture_asset and
+// time_line_item's texture references.
+#include "effects/effect_gl_resources.h"
+
+#include <cstddef>
+#include <iostream>
+
+namespace {
+
+constexpr GLsizei info_log_size = 1024; // bytes read of a failed shader's info log
+constexpr GLsizei vertex_stride = 8 * sizeof(float); // x y z, r g b, u v
+
+// Compiles one shader into name; on failure writes the report and gives false.
+bool compile_shader(GLenum kind, const std::string& code, const char* prefix, const std::string& label,
+                    GLuint& name)
+{
+    name = glCreateShader(kind);
+    const char* source = code.c_str();
+    glShaderSource(name, 1, &source, nullptr);
+    glCompileShader(name);
+    GLint status = 0;
+    glGetShaderiv(name, GL_COMPILE_STATUS, &status);
+    if (status != 0) {
+        return true;
+    }
+    char info_log[info_log_size] = {};
+    glGetShaderInfoLog(name, info_log_size, nullptr, info_log);
+    std::cout << prefix << label << "\n"
+              << info_log << "\n -- --------------------------------------------------- -- " << std::endl;
+    return false;
+}
+
+void describe_attribute(GLuint index, GLint components, std::size_t offset)
+{
+    glVertexAttribPointer(index, components, GL_FLOAT, GL_FALSE, vertex_stride,
+                          reinterpret_cast<const void*>(offset));
+    glEnableVertexAttribArray(index);
+}
+
+} // namespace
+
+bool build_effect_program(const std::string& vertex_code, const std::string& fragment_code,
+                          const std::string& vertex_label, const std::string& fragment_label,
+                          GLuint& vertex_shader, GLuint& fragment_shader, GLuint& program)
+{
+    if (!compile_shader(GL_VERTEX_SHADER, vertex_code, "ERROR::SHADER_COMPILATION_ERROR of type: ", vertex_label,
+                        vertex_shader)) {
+        return false;
+    }
+    if (!compile_shader(GL_FRAGMENT_SHADER, fragment_code, "ERROR::SHADER_COMPILATION_ERROR in: ", fragment_label,
+                        fragment_shader)) {
+        return false;
+    }
+    program = glCreateProgram();
+    glAttachShader(program, vertex_shader);
+    glAttachShader(program, fragment_shader);
+    glBindFragDataLocation(program, 0, "outColor");
+    glLinkProgram(program);
+    return true;
+}
+
+void bind_effect_inputs(GLuint program, std::int32_t width, std::int32_t height, std::int32_t texture_count,
+                        const GLuint (&textures)[max_effect_textures], GLuint framebuffer,
+                        GLint& itime_location, GLint& ires_location)
+{
+    itime_location = glGetUniformLocation(program, "iTime");
+    ires_location = glGetUniformLocation(program, "iRes");
+    glUniform2f(ires_location, static_cast<float>(width), static_cast<float>(height));
+    for (std::int32_t i = 0; i < texture_count && i < max_effect_textures; ++i) {
+        glActiveTexture(GL_TEXTURE0 + i);
+        glBindTexture(GL_TEXTURE_2D, textures[i]);
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+}
+
+bool upload_effect_buffers(GLuint vertex_array, const std::vector<float>& vertices,
+                           const std::vector<std::uint32_t>& indices, GLuint& vertex_buffer,
+                           GLuint& element_buffer, bool& uploaded)
+{
+    if (uploaded) {
+        glDeleteBuffers(1, &vertex_buffer);
+        glDeleteBuffers(1, &element_buffer);
+    }
+    glBindVertexArray(vertex_array);
+    glGenBuffers(1, &vertex_buffer);
+    glGenBuffers(1, &element_buffer);
+    glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(float)), vertices.data(),
+                 GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, element_buffer);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(std::uint32_t)),
+                 indices.data(), GL_STATIC_DRAW);
+    describe_attribute(0, 3, 0);
+    describe_attribute(1, 3, 3 * sizeof(float));
+    describe_attribute(2, 2, 6 * sizeof(float));
+    glBindVertexArray(0);
+    uploaded = true;
+    return true;
+}
+
+std::vector<std::uint8_t> rgb_rows_for_upload(const std::uint8_t* pixels, std::int32_t width, std::int32_t height,
+                                              std::int32_t channels)
+{
+    if (pixels == nullptr || width <= 0 || height <= 0 || channels < 1 || channels > 4) {
+        return {};
+    }
+    const std::size_t columns = static_cast<std::size_t>(width);
+    const std::size_t rows = static_cast<std::size_t>(height);
+    const std::size_t stride = (columns * 3 + 3) / 4 * 4;
+    const std::size_t source_stride = columns * static_cast<std::size_t>(channels);
+    const bool grey = channels < 3; // one or two channels: grey, then maybe alpha
+    std::vector<std::uint8_t> converted(stride * rows, 0);
+    for (std::size_t row = 0; row < rows; ++row) {
+        const std::uint8_t* source = pixels + row * source_stride;
+        std::uint8_t* target = converted.data() + row * stride;
+        for (std::size_t column = 0; column < columns; ++column) {
+            const std::uint8_t* pixel = source + column * static_cast<std::size_t>(channels);
+            target[column * 3 + 0] = pixel[0];
+            target[column * 3 + 1] = grey ? pixel[0] : pixel[1];
+            target[column * 3 + 2] = grey ? pixel[0] : pixel[2];
+        }
+    }
+    return converted;
+}

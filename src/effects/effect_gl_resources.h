@@ -1,0 +1,38 @@
+// effect_gl_resources: the GL building blocks shared by every effect: the
+// shader program, the texture set of the owning flow item, the inputs bound at
+// start and the vertex/element upload. Main thread only, with a current context.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int max_effect_textures = 16; // textures an effect takes from its flow item
+
+// Compiles both shaders and links the program; outColor goes to colour 0.
+// A shader that does not compile is reported on standard output, and the
+// result is false (no later object is created). The link status is not read.
+bool build_effect_program(const std::string& vertex_code, const std::string& fragment_code,
+                          const std::string& vertex_label, const std::string& fragment_label,
+                          GLuint& vertex_shader, GLuint& fragment_shader, GLuint& program);
+
+// The start inputs: looks up "iTime" and "iRes", sets "iRes", binds texture i
+// on unit i and binds the framebuffer to draw into (0 is the window).
+void bind_effect_inputs(GLuint program, std::int32_t width, std::int32_t height, std::int32_t texture_count,
+                        const GLuint (&textures)[max_effect_textures], GLuint framebuffer,
+                        GLint& itime_location, GLint& ires_location);
+
+// Rebuilds the vertex and element buffers of the vertex array from the
+// vectors (deleting the previous pair when one exists) and describes the
+// three attributes of the shared 32-byte vertex layout. Always true.
+bool upload_effect_buffers(GLuint vertex_array, const std::vector<float>& vertices,
+                           const std::vector<std::uint32_t>& indices, GLuint& vertex_buffer,
+                           GLuint& element_buffer, bool& uploaded);
+
+// Pixels in the layout the texture upload describes: three bytes per pixel
+// and rows padded to four bytes. Grey is copied into all three components
+// and alpha is dropped. Reads exactly height rows of width * channels bytes.
+std::vector<std::uint8_t> rgb_rows_for_upload(const std::uint8_t* pixels, std::int32_t width, std::int32_t height,
+                                              std::int32_t channels);

@@ -1,0 +1,296 @@
+// GL building blocks of the effects, drawn for real in the hidden test window
+// and read back: program building and its failure report, the vertex layout
+// of the buffer upload, and the inputs bound at start.
+#include "effects/effect_gl_resources.h"
+#include "support/console_capture.h"
+#include "support/gl_window.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const pass_through_vs = R"(#version 420 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec3 colour;
+layout(location = 2) in vec2 uv;
+out vec3 v_colour;
+out vec2 v_uv;
+void main() { v_colour = colour; v_uv = uv; gl_Position = vec4(position, 1.0); }
+)";
+
+// Red from the vertex colour, green and blue from the texture coordinates.
+const char* const layout_fs = R"(#version 420 core
+in vec3 v_colour;
+in vec2 v_uv;
+out vec4 outColor;
+void main() { outColor = vec4(v_colour.r, v_uv, 1.0); }
+)";
+
+const char* const separator = "\n -- --------------------------------------------------- -- \n";
+
+// A quad over the whole window: colour red 0.2 everywhere, u v 0 0 at the
+// top left corner.
+const std::vector<float> quad = {
+    -1, 1,  0, 0.2f, 0, 0, 0, 0, //
+    1,  1,  0, 0.2f, 0, 0, 1, 0, //
+    1,  -1, 0, 0.2f, 0, 0, 1, 1, //
+    -1, -1, 0, 0.2f, 0, 0, 0, 1,
+};
+const std::vector<std::uint32_t> quad_indices = {0, 1, 2, 2, 3, 0};
+
+struct program_names {
+    GLuint vertex_shader = 0;
+    GLuint fragment_shader = 0;
+    GLuint program = 0;
+};
+
+class effect_gl_resources_test : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(window.ready());
+        window.reset_state();
+        glGenVertexArrays(1, &vertex_array);
+    }
+
+    void TearDown() override
+    {
+        glDeleteBuffers(1, &vertex_buffer);
+        glDeleteBuffers(1, &element_buffer);
+        glDeleteVertexArrays(1, &vertex_array);
+        glDeleteProgram(names.program);
+        glDeleteShader(names.fragment_shader);
+        glDeleteShader(names.vertex_shader);
+        window.reset_state();
+    }
+
+    bool build(const std::string& vs, const std::string& fs)
+    {
+        return build_effect_program(vs, fs, "VERTEX", "data/test.fs", names.vertex_shader, names.fragment_shader,
+                                    names.program);
+    }
+
+    void draw(const std::vector<std::uint32_t>& indices)
+    {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glUseProgram(names.program);
+        glBindVertexArray(vertex_array);
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, nullptr);
+        glBindVertexArray(0);
+    }
+
+    gl_window& window = gl_window::shared();
+    program_names names;
+    GLuint vertex_array = 0;
+    GLuint vertex_buffer = 0;
+    GLuint element_buffer = 0;
+    bool uploaded = false;
+};
+
+TEST_F(effect_gl_resources_test, uploaded_quad_feeds_position_colour_and_uv)
+{
+    ASSERT_TRUE(build(pass_through_vs, layout_fs));
+    console_capture console;
+    EXPECT_TRUE(upload_effect_buffers(vertex_array, quad, quad_indices, vertex_buffer, element_buffer, uploaded));
+    EXPECT_TRUE(uploaded);
+    draw(quad_indices);
+    EXPECT_EQ(console.take(), "");
+    // Pixel centres: u = (x + 0.5) / width, v = (y + 0.5) / height from the top.
+    EXPECT_TRUE(colours_near(window.pixel_from_top(0, 0), {51, 2, 3, 255}));
+    EXPECT_TRUE(colours_near(window.pixel_from_top(gl_window::width - 1, gl_window::height - 1), {51, 253, 252, 255}));
+    EXPECT_TRUE(colours_near(window.pixel_from_top(gl_window::width / 2, 0), {51, 130, 3, 255}));
+}
+
+TEST_F(effect_gl_resources_test, second_upload_replaces_the_pair_and_keeps_the_layout)
+{
+    ASSERT_TRUE(build(pass_through_vs, layout_fs));
+    upload_effect_buffers(vertex_array, quad, quad_indices, vertex_buffer, element_buffer, uploaded);
+    const GLuint first_vertex_buffer = vertex_buffer;
+    const GLuint first_element_buffer = element_buffer;
+
+    // Only the first triangle (top right half) this time.
+    const std::vector<std::uint32_t> half = {0, 1, 2};
+    upload_effect_buffers(vertex_array, quad, half, vertex_buffer, element_buffer, uploaded);
+    EXPECT_FALSE(glIsBuffer(first_vertex_buffer));
+    EXPECT_FALSE(glIsBuffer(first_element_buffer));
+    EXPECT_TRUE(glIsBuffer(vertex_buffer));
+    EXPECT_TRUE(glIsBuffer(element_buffer));
+
+    draw(half);
+    EXPECT_TRUE(colours_near(window.pixel_from_top(gl_window::width - 1, 0), {51, 253, 3, 255}));
+    EXPECT_TRUE(colours_near(window.pixel_from_top(0, gl_window::height - 1), {0, 0, 0, 255}));
+}
+
+TEST_F(effect_gl_resources_test, upload_of_a_copy_keeps_the_shared_pair)
+{
+    upload_effect_buffers(vertex_array, quad, quad_indices, vertex_buffer, element_buffer, uploaded);
+    GLuint copy_vertex_buffer = vertex_buffer;
+    GLuint copy_element_buffer = element_buffer;
+    bool copy_uploaded = false; // a copy starts without a pair of its own
+    upload_effect_buffers(vertex_array, quad, quad_indices, copy_vertex_buffer, copy_element_buffer, copy_uploaded);
+    EXPECT_TRUE(glIsBuffer(vertex_buffer));
+    EXPECT_TRUE(glIsBuffer(element_buffer));
+    EXPECT_NE(copy_vertex_buffer, vertex_buffer);
+    EXPECT_NE(copy_element_buffer, element_buffer);
+    glDeleteBuffers(1, &copy_vertex_buffer);
+    glDeleteBuffers(1, &copy_element_buffer);
+}
+
+TEST_F(effect_gl_resources_test, empty_vectors_upload_empty_buffers)
+{
+    upload_effect_buffers(vertex_array, {}, {}, vertex_buffer, element_buffer, uploaded);
+    GLint size = -1;
+    glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
+    glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
+    EXPECT_EQ(size, 0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+TEST_F(effect_gl_resources_test, out_color_is_bound_to_colour_zero)
+{
+    // Without the binding the linker may give colour 0 to the first output.
+    const char* const two_outputs_fs = R"(#version 420 core
+out vec4 decoy;
+out vec4 outColor;
+void main() { decoy = vec4(1.0, 0.0, 0.0, 1.0); outColor = vec4(0.0, 0.0, 1.0, 1.0); }
+)";
+    ASSERT_TRUE(build(pass_through_vs, two_outputs_fs));
+    upload_effect_buffers(vertex_array, quad, quad_indices, vertex_buffer, element_buffer, uploaded);
+    draw(quad_indices);
+    EXPECT_TRUE(colours_near(window.pixel_from_top(10, 10), {0, 0, 255, 255}));
+}
+
+struct compile_failure_case {
+    const char* name;
+    bool vertex_fails;
+    const char* report_head;
+};
+
+void PrintTo(const compile_failure_case& c, std::ostream* os) { *os << c.name; }
+
+class effect_program_failure_test : public effect_gl_resources_test,
+                                    public ::testing::WithParamInterface<compile_failure_case> {};
+
+TEST_P(effect_program_failure_test, reports_the_shader_and_stops)
+{
+    const compile_failure_case& c = GetParam();
+    const std::string broken = "#version 420 core\nvoid main() { this is not glsl; }\n";
+    const GLuint untouched = 4242; // names that must not be written
+    names.fragment_shader = untouched;
+    names.program = untouched;
+
+    console_capture console;
+    EXPECT_FALSE(build(c.vertex_fails ? broken : pass_through_vs, c.vertex_fails ? layout_fs : broken));
+    const std::string out = console.take();
+
+    ASSERT_EQ(out.rfind(c.report_head, 0), 0u) << out;
+    ASSERT_GE(out.size(), std::string(c.report_head).size() + std::string(separator).size());
+    EXPECT_EQ(out.substr(out.size() - std::string(separator).size()), separator);
+    const std::string log = out.substr(std::string(c.report_head).size(),
+                                       out.size() - std::string(c.report_head).size() - std::string(separator).size());
+    EXPECT_FALSE(log.empty()) << "the driver's info log is part of the report";
+    EXPECT_NE(names.vertex_shader, 0u);
+    EXPECT_EQ(names.program, untouched);
+    if (c.vertex_fails) {
+        EXPECT_EQ(names.fragment_shader, untouched);
+        names.fragment_shader = 0;
+    } else {
+        EXPECT_TRUE(glIsShader(names.fragment_shader));
+    }
+    names.program = 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    shaders, effect_program_failure_test,
+    ::testing::Values(compile_failure_case{"vertex", true, "ERROR::SHADER_COMPILATION_ERROR of type: VERTEX\n"},
+                      compile_failure_case{"fragment", false, "ERROR::SHADER_COMPILATION_ERROR in: data/test.fs\n"}),
+    [](const ::testing::TestParamInfo<compile_failure_case>& info) { return std::string(info.param.name); });
+
+TEST_F(effect_gl_resources_test, long_info_log_is_cut_to_1023_characters)
+{
+    std::string broken = "#version 420 core\nvoid main() {\n";
+    for (int i = 0; i < 200; ++i) {
+        broken += "  undeclared_name_" + std::to_string(i) + " = 1.0;\n";
+    }
+    broken += "}\n";
+    console_capture console;
+    EXPECT_FALSE(build(pass_through_vs, broken));
+    const std::string out = console.take();
+    const std::string head = "ERROR::SHADER_COMPILATION_ERROR in: data/test.fs\n";
+    ASSERT_EQ(out.rfind(head, 0), 0u);
+    ASSERT_GE(out.size(), head.size() + std::string(separator).size());
+    EXPECT_EQ(out.size() - head.size() - std::string(separator).size(), 1023u);
+}
+
+TEST_F(effect_gl_resources_test, link_failure_is_silent_and_succeeds)
+{
+    // The fragment input is written by no vertex shader output.
+    const char* const unmatched_fs = R"(#version 420 core
+in vec4 never_written;
+out vec4 outColor;
+void main() { outColor = never_written; }
+)";
+    console_capture console;
+    EXPECT_TRUE(build(pass_through_vs, unmatched_fs));
+    EXPECT_EQ(console.take(), "");
+    EXPECT_TRUE(glIsProgram(names.program));
+}
+
+TEST_F(effect_gl_resources_test, start_inputs_set_ires_units_and_framebuffer)
+{
+    const char* const ires_fs = R"(#version 420 core
+uniform vec2 iRes;
+uniform float iTime;
+out vec4 outColor;
+void main() { outColor = vec4(iRes.x / 255.0, iRes.y / 255.0, iTime, 1.0); }
+)";
+    ASSERT_TRUE(build(pass_through_vs, ires_fs));
+    upload_effect_buffers(vertex_array, quad, quad_indices, vertex_buffer, element_buffer, uploaded);
+    GLuint textures[max_effect_textures] = {};
+    glGenTextures(3, textures);
+    GLuint framebuffer = 0;
+    glGenFramebuffers(1, &framebuffer);
+
+    glUseProgram(names.program);
+    GLint itime = -7;
+    GLint ires = -7;
+    bind_effect_inputs(names.program, 100, 200, 3, textures, framebuffer, itime, ires);
+    EXPECT_EQ(itime, glGetUniformLocation(names.program, "iTime"));
+    EXPECT_EQ(ires, glGetUniformLocation(names.program, "iRes"));
+    GLint bound = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    EXPECT_EQ(GLuint(bound), framebuffer);
+    for (int unit = 0; unit < 4; ++unit) {
+        glActiveTexture(GL_TEXTURE0 + unit);
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+        EXPECT_EQ(GLuint(bound), unit < 3 ? textures[unit] : 0u) << "unit " << unit;
+    }
+
+    bind_effect_inputs(names.program, 100, 200, 0, textures, 0, itime, ires);
+    glUniform1f(itime, 0.5f);
+    draw(quad_indices);
+    EXPECT_TRUE(colours_near(window.pixel_from_top(5, 5), {100, 200, 128, 255}));
+
+    glDeleteFramebuffers(1, &framebuffer);
+    glDeleteTextures(3, textures);
+}
+
+TEST_F(effect_gl_resources_test, missing_uniforms_are_minus_one_and_harmless)
+{
+    ASSERT_TRUE(build(pass_through_vs, layout_fs));
+    glUseProgram(names.program);
+    GLuint textures[max_effect_textures] = {};
+    GLint itime = 0;
+    GLint ires = 0;
+    bind_effect_inputs(names.program, 64, 48, 0, textures, 0, itime, ires);
+    EXPECT_EQ(itime, -1);
+    EXPECT_EQ(ires, -1);
+    glUniform1f(itime, 1.0f);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+} // namespace
