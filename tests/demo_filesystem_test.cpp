@@ -259,6 +259,14 @@ TEST(demo_filesystem, damaged_files_are_not_valid)
         {"compressed size beyond the file", [](demo_dat_writer& d) { d.entries[1].compressed_size = 0xffffffffu; },
          nullptr},
         {"compressed size zero", [](demo_dat_writer& d) { d.entries[0].compressed_size = 0; }, nullptr},
+        {"empty entry without a stream",
+         [](demo_dat_writer& d) {
+             auto& e = d.entries[0];
+             e.stream.clear();
+             e.size = 0;
+             e.compressed_size = 0;
+         },
+         nullptr},
         {"stream bytes corrupted", [](demo_dat_writer& d) { d.entries[0].stream[3] ^= 0x55; }, nullptr},
         {"checksum corrupted", [](demo_dat_writer& d) { d.entries[1].stream.back() ^= 1; }, nullptr},
         {"raw deflate without zlib header",
