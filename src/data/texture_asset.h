@@ -1,0 +1,37 @@
+// texture_asset: one image decoded by stb_image into 8-bit pixels with the
+// file's own channel count, from "demo.dat" bytes in packed mode or from the
+// loose file otherwise. Depends on binary_asset, demo_filesystem, stb_image.
+#pragma once
+
+#include "data/binary_asset.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// The decoded image of a texture asset. A copy of the asset refers to the
+// same pixels without owning them; only the owner's unload frees them.
+struct texture_asset_data {
+    int32_t width = 0;                // pixels per row; 0 while no image is decoded
+    int32_t height = 0;               // rows; 0 while no image is decoded
+    int32_t channels = 0;             // 8-bit components per pixel as stored in the file (1 to 4); 0 while none
+    unsigned char* pixels = nullptr;  // height rows of width * channels bytes, top row first; allocated by stb_image
+    std::vector<uint8_t> file_bytes;  // the image file as read by the last packed-mode load; never copied
+};
+
+class texture_asset : public binary_asset {
+public:
+    texture_asset();
+    texture_asset(const texture_asset& other);
+    texture_asset& operator=(const texture_asset& other);
+    virtual ~texture_asset();
+
+    bool load(demo_filesystem& filesystem) override;
+    bool unload() override;
+
+    unsigned char* get_pixels() const;
+    int32_t get_width() const;
+    int32_t get_height() const;
+
+    std::unique_ptr<texture_asset_data> data; // the asset's own block, made by every constructor
+};
