@@ -21,7 +21,7 @@ struct audio_asset_data {
     SF_INFO decoder_info{};                // format, channels, rate and length reported by the decoder
     sf_count_t file_position = 0;          // read position of the packed-mode decoder in file_bytes
     std::vector<short> sample_scratch;     // 8-bit music only: 16-bit frames read before narrowing, sized at load
-    SDL_AudioSpec device_config{};         // the spec the device plays (format, channels, freq, silence, samples)
+    SDL_AudioSpec device_config{};         // the format the device plays (format, channels, freq, silence, samples)
     SDL_AudioDeviceID device = 0;          // the open playback device while loaded; 0 otherwise
     std::vector<uint8_t> file_bytes;       // the music file as read by the last packed-mode load; kept by unload
 };
