@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+class demo_filesystem;
+class time_line_item;
+
 constexpr int max_effect_textures = 16; // textures an effect takes from its flow item
 
 // Compiles both shaders and links the program; outColor goes to colour 0.
@@ -17,6 +20,12 @@ constexpr int max_effect_textures = 16; // textures an effect takes from its flo
 bool build_effect_program(const std::string& vertex_code, const std::string& fragment_code,
                           const std::string& vertex_label, const std::string& fragment_label,
                           GLuint& vertex_shader, GLuint& fragment_shader, GLuint& program);
+
+// Makes one texture per texture reference of the owner (at most 16), loading
+// an asset that is not loaded yet, with linear or nearest filtering and
+// mipmaps. Pixels that are not 4-byte-aligned RGB rows are converted first.
+void create_effect_textures(const time_line_item& owner, demo_filesystem& fs, bool filtering,
+                            std::int32_t& texture_count, GLuint (&textures)[max_effect_textures]);
 
 // The start inputs: looks up "iTime" and "iRes", sets "iRes", binds texture i
 // on unit i and binds the framebuffer to draw into (0 is the window).
