@@ -15,6 +15,8 @@ bool time_line_item::parse(const nlohmann::json& entry, std::int32_t width, std:
     case time_line_item_type::layers:
         parsed = layers.parse(entry, width, height);
         break;
+    case time_line_item_type::none:
+        break;
     }
     const auto effect_name = entry.find("effectName");
     if (effect_name != entry.end() && effect_name->is_string()) {
@@ -34,6 +36,9 @@ bool time_line_item::load(demo_filesystem& fs, script_context& context)
         break;
     case time_line_item_type::layers:
         loaded = layers.load(*this, fs, context);
+        break;
+    case time_line_item_type::none:
+        loaded = false;
         break;
     }
     return loaded;
@@ -57,6 +62,8 @@ bool time_line_item::start(std::int32_t width, std::int32_t height, script_conte
     case time_line_item_type::layers:
         started = layers.start(width, height, context);
         break;
+    case time_line_item_type::none:
+        break;
     }
     return started;
 }
@@ -69,9 +76,11 @@ bool time_line_item::render(float time, script_context& context)
     case time_line_item_type::geometry:
         return geometry.render(time, context);
     case time_line_item_type::layers:
+        return layers.render(time, context);
+    case time_line_item_type::none:
         break;
     }
-    return layers.render(time, context);
+    return false;
 }
 
 bool time_line_item::unload()
@@ -86,6 +95,8 @@ bool time_line_item::unload()
         break;
     case time_line_item_type::layers:
         unloaded = layers.unload();
+        break;
+    case time_line_item_type::none:
         break;
     }
     loaded = false;

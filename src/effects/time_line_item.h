@@ -17,7 +17,8 @@ class demo_filesystem;
 class script_context;
 class texture_asset;
 
-enum class time_line_item_type : std::int32_t { single_shader = 1, geometry = 2, layers = 3 };
+// 0 is an item that the description reader has not given a kind yet.
+enum class time_line_item_type : std::int32_t { none = 0, single_shader = 1, geometry = 2, layers = 3 };
 
 class time_line_item {
 public:
@@ -35,7 +36,7 @@ public:
 
     float start_time = 0.0f;                                     // "start": seconds since the run's start time
     float end = 0.0f;                                            // "end": seconds
-    time_line_item_type type = time_line_item_type::single_shader; // "effect"
+    time_line_item_type type = time_line_item_type::none;          // "effect"
     std::string name;                                            // "effectName" when a string, else empty
     std::vector<texture_asset*> textures;                        // referenced assets, in order; not owned
     time_line_item_single_shader single_shader;                  // used when type is single_shader
