@@ -1,0 +1,244 @@
+// The built player run as a person runs it, on a private X display: a whole
+// run's console protocol, Escape, a broken description with its error box,
+// and the music captured through SDL's disk driver.
+#include "support/player_process.h"
+#include "support/temp_dir.h"
+#include "support/test_demo.h"
+#include "support/x_session.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+const char* const window_title = "Nimbrel Demo Engine (v3.2 b.220916)";
+const int run_limit_ms = 10000; // every demo here ends by itself long before
+
+const char* const start_lines = "Nimbrel Demo Engine - v3.2\n"
+                                "----===== DEMO FILE SYSTEM (open)=====----- \n"
+                                "Scripting Engine: 'print' function added\n"
+                                "Scripting Engine: 'clearScreen' function added\n"
+                                "Scripting Engine: 'getTime' function added\n"
+                                "Scripting Engine: 'getGeometry' function added\n"
+                                "Scripting Engine: 'setGeometry' function added\n"
+                                "Scripting Engine: Initilized\n";
+const char* const end_lines = "----===== DEMO FILE SYSTEM (close)=====----- \n"
+                              "<eod>\n";
+
+// A geometry item whose mesh covers the window.
+std::string full_quad_geometry(const std::string& name, float start, float end, const std::string& fs_src)
+{
+    std::ostringstream entry;
+    entry << R"({"start": )" << start << R"(, "end": )" << end << R"(, "effect": "geometry", "effectName": ")"
+          << name << R"(", "vs_src": "data/base3.vs", "fs_src": ")" << fs_src << R"(",
+        "vertices": [{"xyz": [-1, 1, 0], "rgb": [1, 1, 1], "uv": [0, 0]}, {"xyz": [1, 1, 0], "rgb": [1, 1, 1], "uv": [1, 0]},
+                     {"xyz": [1, -1, 0], "rgb": [1, 1, 1], "uv": [1, 1]}, {"xyz": [-1, -1, 0], "rgb": [1, 1, 1], "uv": [0, 1]}],
+        "elements": [0, 1, 2, 2, 3, 0]})";
+    return entry.str();
+}
+
+test_demo two_item_demo()
+{
+    test_demo demo = test_demo::make(
+        R"("onLoad": "print('config onLoad');", "onStart": "print('config onStart');")",
+        "[{\"start\": 0, \"end\": 0.4, \"effect\": \"single_shader\", \"effectName\": \"red\", \"src\": \"data/red.fs\"},\n"
+        " {\"start\": 0, \"end\": 9, \"effect\": \"sparkles\", \"effectName\": \"skipped\"},\n" +
+            full_quad_geometry("mesh", 0.4f, 0.8f, "data/blue.fs") + "]");
+    demo.add("data/red.fs", solid_colour_shader(1, 0, 0));
+    demo.add("data/blue.fs", solid_colour_shader(0, 0, 1));
+    return demo;
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+TEST(player_run, writes_the_whole_console_protocol_and_exits_0)
+{
+    x_session x;
+    ASSERT_TRUE(x.ready());
+    temp_dir folder;
+    two_item_demo().write_loose(folder);
+    player_process player(folder.path(), x.display());
+    ASSERT_TRUE(player.started());
+    ASSERT_TRUE(player.wait_for_exit(run_limit_ms)) << player.output();
+    EXPECT_EQ(player.exit_code, 0);
+
+    const std::string expected = std::string(start_lines) +
+                                 "Config parsed successfully\n"
+                                 "Assets parsed successfully [ AUDIO = 1 TEXTURES = 0 ]\n"
+                                 "* Loading Effect (Single Shader): data/red.fs\n"
+                                 "* Loading Effect (Geometry): mesh\n"
+                                 "Demo Flow parsed successfully [ ITEMS = 2; EXPECTED demo time = 9s ]\n"
+                                 "Scripting Engine: config onLoad\n"
+                                 "- loading default music: theme\n"
+                                 "Scripting Engine: config onStart\n"
+                                 "- adding effect: red; start=0; end=0.4 at time: <t>\n"
+                                 "- adding effect: mesh; start=0.4; end=0.8 at time: <t>\n"
+                                 "- removing effect: red; start=0; end=0.4\n"
+                                 "- removing effect: mesh; start=0.4; end=0.8\n" +
+                                 end_lines;
+    EXPECT_EQ(lines_of(mask_times(player.output())), lines_of(expected));
+
+    // The times themselves: the first item arrives right after the clock
+    // starts, the second once 0.4 s have passed.
+    std::smatch match;
+    const std::string output = player.output();
+    static const std::regex first(R"(red; start=0; end=0\.4 at time: ([-0-9.e+]+)\n)");
+    static const std::regex second(R"(mesh; start=0\.4; end=0\.8 at time: ([-0-9.e+]+)\n)");
+    ASSERT_TRUE(std::regex_search(output, match, first));
+    EXPECT_GE(std::stod(match[1]), 0.0);
+    EXPECT_LT(std::stod(match[1]), 0.3);
+    ASSERT_TRUE(std::regex_search(output, match, second));
+    EXPECT_GE(std::stod(match[1]), 0.4);
+    EXPECT_LT(std::stod(match[1]), 0.7);
+}
+
+TEST(player_run, ignores_its_arguments_and_leaves_the_folder_as_it_was)
+{
+    // A second run in the same folder, given arguments, writes the same
+    // protocol: arguments are not read and nothing is kept between runs.
+    x_session x;
+    ASSERT_TRUE(x.ready());
+    temp_dir folder;
+    two_item_demo().write_loose(folder);
+    const std::vector<std::string> arguments[2] = {{}, {"--windowed", "other/demo.json", "-h"}};
+    std::string outputs[2];
+    for (int run = 0; run < 2; ++run) {
+        player_process player(folder.path(), x.display(), {}, arguments[run]);
+        ASSERT_TRUE(player.wait_for_exit(run_limit_ms));
+        EXPECT_EQ(player.exit_code, 0);
+        outputs[run] = mask_times(player.output());
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+}
+
+TEST(player_run, escape_ends_the_run_without_removing_the_current_item)
+{
+    x_session x;
+    ASSERT_TRUE(x.ready());
+    temp_dir folder;
+    test_demo demo = test_demo::make(
+        "", R"([{"start": 0, "end": 30, "effect": "single_shader", "effectName": "long", "src": "data/red.fs"}])");
+    demo.add("data/red.fs", solid_colour_shader(1, 0, 0));
+    demo.write_loose(folder);
+    player_process player(folder.path(), x.display());
+    ASSERT_TRUE(player.wait_for_output("- adding effect: long", run_limit_ms)) << player.output();
+    const std::optional<x_window> window = x.wait_for_window(window_title, 3000);
+    ASSERT_TRUE(window.has_value());
+    ASSERT_TRUE(x.press_key(*window, "Escape"));
+    ASSERT_TRUE(player.wait_for_exit(5000)) << "Escape did not end the run";
+    EXPECT_EQ(player.exit_code, 0);
+    const std::string output = player.output();
+    EXPECT_EQ(output.find("- removing effect"), std::string::npos) << output;
+    const std::string tail = std::string("- adding effect: long; start=0; end=30 at time: <t>\n") + end_lines;
+    const std::string masked = mask_times(output);
+    ASSERT_GE(masked.size(), tail.size());
+    EXPECT_EQ(masked.substr(masked.size() - tail.size()), tail);
+}
+
+TEST(player_run, broken_description_shows_the_error_box_until_ok_is_pressed)
+{
+    x_session x;
+    ASSERT_TRUE(x.ready());
+    temp_dir folder;
+    test_demo demo = test_demo::make("", "[]");
+    demo.add("data/demo.json", "{\"configuration\": {\"defaultMusic\": \"theme\"");
+    demo.write_loose(folder);
+    player_process player(folder.path(), x.display());
+    const std::optional<x_window> box = x.wait_for_window("Error", run_limit_ms);
+    ASSERT_TRUE(box.has_value()) << player.output() << player.errors();
+
+    // The box is modal: the program waits and opens no player window.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(player.running());
+    EXPECT_EQ(player.output().find("<eod>"), std::string::npos);
+    EXPECT_TRUE(x.windows_named(window_title).empty());
+
+    // OK sits centred about 28 pixels above the box's bottom edge.
+    ASSERT_TRUE(x.click(box->x + box->width / 2, box->y + box->height - 28));
+    ASSERT_TRUE(player.wait_for_exit(5000)) << "OK did not dismiss the box";
+    EXPECT_EQ(player.exit_code, 0);
+    const std::string output = player.output();
+    EXPECT_EQ(output.substr(0, std::string(start_lines).size()), start_lines);
+    ASSERT_GE(output.size(), 6u);
+    EXPECT_EQ(output.substr(output.size() - 6), "<eod>\n");
+    EXPECT_EQ(output.find("DEMO FILE SYSTEM (close)"), std::string::npos) << "shutdown runs only after init";
+    EXPECT_EQ(output.find("- loading default music"), std::string::npos);
+}
+
+TEST(player_run, broken_description_names_its_box_text)
+{
+    // Without a display the box falls back to standard error, which shows
+    // which text start-up gave it.
+    temp_dir folder;
+    test_demo demo = test_demo::make("", "[]");
+    demo.add("data/demo.json", "[1, 2");
+    demo.write_loose(folder);
+    player_process player(folder.path(), ":none");
+    ASSERT_TRUE(player.wait_for_exit(run_limit_ms));
+    EXPECT_EQ(player.exit_code, 0);
+    EXPECT_NE(player.errors().find("Error: Invalid or corrupted demo config!\n"), std::string::npos)
+        << player.errors();
+}
+
+std::vector<int16_t> read_samples(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<int16_t> samples;
+    int16_t sample = 0;
+    while (in.read(reinterpret_cast<char*>(&sample), sizeof sample))
+        samples.push_back(sample);
+    return samples;
+}
+
+TEST(player_run, music_starts_after_the_configuration_on_start_script)
+{
+    const int rate = 44100;
+    std::vector<int16_t> music(static_cast<size_t>(rate) * 2);
+    for (size_t at = 0; at < music.size(); ++at)
+        music[at] = static_cast<int16_t>(1000 + static_cast<int>(at % 1200)); // never silent
+    x_session x;
+    ASSERT_TRUE(x.ready());
+    temp_dir folder;
+    // onStart keeps the clock running for half a second before the music.
+    test_demo demo = test_demo::make(
+        R"("onStart": "var until = Date.now() + 500; while (Date.now() < until) {} print('onStart done');")",
+        R"([{"start": 0, "end": 0.8, "effect": "single_shader", "effectName": "red", "src": "data/red.fs"}])",
+        "data/theme.wav", wav_file(music, rate));
+    demo.add("data/red.fs", solid_colour_shader(1, 0, 0));
+    demo.write_loose(folder);
+
+    const std::string capture = folder.path() + "/played.raw";
+    player_process player(folder.path(), x.display(),
+                          {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + capture});
+    ASSERT_TRUE(player.wait_for_exit(run_limit_ms)) << player.output();
+    EXPECT_EQ(player.exit_code, 0);
+    EXPECT_NE(player.output().find("Scripting Engine: onStart done\n- adding effect: red"), std::string::npos);
+
+    const std::vector<int16_t> played = read_samples(capture);
+    size_t silent = 0;
+    while (silent < played.size() && played[silent] == 0)
+        ++silent;
+    // The paused device wrote silence from init until play, which came after
+    // the half second of onStart.
+    EXPECT_GE(silent, static_cast<size_t>(rate * 0.45)) << "music started before onStart ended";
+    ASSERT_GT(played.size(), silent + rate / 4) << "too little music was played";
+    const std::vector<int16_t> heard(played.begin() + static_cast<std::ptrdiff_t>(silent),
+                                     played.begin() + static_cast<std::ptrdiff_t>(silent + rate / 4));
+    const std::vector<int16_t> opening(music.begin(), music.begin() + rate / 4);
+    EXPECT_EQ(heard, opening) << "the music is not played from its start";
+}
+
+} // namespace
