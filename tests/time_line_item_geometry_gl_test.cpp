@@ -417,13 +417,22 @@ struct failure_case {
     const char* name;
     const char* trigger;
     const char* box_text;
+    bool loads;           // load's result
+    bool starts;          // start's result
+    bool renders;         // render's result
+    bool drawn;           // the mesh is drawn
+    bool after_render;    // the afterRender trigger ran (a failing one prints nothing)
+    bool shared_replaced; // the shared state still holds the failing script's mesh after the frame
 };
 
+// A failed start binds nothing, so its render draws nothing either.
 const failure_case failure_cases[] = {
-    {"on_load", "onLoad", "SCRIPT GEOMETRY::ONLOAD failed to execute"},
-    {"on_start", "onStart", "SCRIPT GEOMETRY::ONSTART failed to execute"},
-    {"before_render", "beforeRender", "SCRIPT GEOMETRY::BEFORERENDER failed to execute"},
-    {"after_render", "afterRender", "SCRIPT GEOMETRY::AFTERRENDER failed to execute"},
+    {"on_load", "onLoad", "SCRIPT GEOMETRY::ONLOAD failed to execute", false, true, true, true, true, false},
+    {"on_start", "onStart", "SCRIPT GEOMETRY::ONSTART failed to execute", true, false, true, false, true, true},
+    {"before_render", "beforeRender", "SCRIPT GEOMETRY::BEFORERENDER failed to execute", true, true, false, false,
+     false, true},
+    {"after_render", "afterRender", "SCRIPT GEOMETRY::AFTERRENDER failed to execute", true, true, false, true, false,
+     true},
 };
 
 class geometry_failure_test : public geometry_effect_test, public ::testing::WithParamInterface<failure_case> {};
@@ -440,19 +449,21 @@ TEST_P(geometry_failure_test, failing_trigger_shows_its_box_and_takes_nothing_ba
     if (trigger != "afterRender") {
         description["triggers"]["afterRender"] = "print('after');";
     }
-    const bool loads = trigger != "onLoad";
-    const bool starts = loads && trigger != "onStart";
-    EXPECT_EQ(load(description), loads);
-    EXPECT_EQ(start(), starts);
-    console_capture console;
-    EXPECT_EQ(render(), starts && trigger == "beforeRender" ? false : starts && trigger != "afterRender");
-    const bool drawn = starts && trigger != "beforeRender";
-    EXPECT_TRUE(colours_near(window.pixel_from_top(left_x, middle_y), drawn ? green : black));
+    EXPECT_EQ(load(description), c.loads);
+    EXPECT_EQ(start(), c.starts);
+    std::string printed;
+    {
+        console_capture console;
+        EXPECT_EQ(render(), c.renders);
+        printed = console.take();
+    }
+    EXPECT_EQ(printed, c.after_render ? "Scripting Engine: after\n" : "");
+    EXPECT_TRUE(colours_near(window.pixel_from_top(left_x, middle_y), c.drawn ? green : black));
     EXPECT_TRUE(colours_near(window.pixel_from_top(right_x, middle_y), black));
     EXPECT_EQ(effect.vertices[0], -1.0f); // still the left half
-    EXPECT_EQ(script_shared_state.vertices[0], 0.0f);
+    ASSERT_FALSE(script_shared_state.vertices.empty());
+    EXPECT_EQ(script_shared_state.vertices[0], c.shared_replaced ? 0.0f : -1.0f);
     EXPECT_EQ(boxes.texts, std::vector<std::string>{c.box_text});
-    EXPECT_EQ(console.take(), trigger == "beforeRender" ? "" : "Scripting Engine: after\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(triggers, geometry_failure_test, ::testing::ValuesIn(failure_cases),
@@ -502,8 +513,8 @@ struct layer_size_case {
 
 const layer_size_case layer_size_cases[] = {
     {0, 0, gl_window::width, gl_window::height, true}, // takes the viewport
-    {0, 8, 0, 0, false},
-    {16, 0, 0, 0, false},
+    {0, 8, 0, 8, false},
+    {16, 0, 16, 0, false},
     {1, 1, 1, 1, true},
 };
 
@@ -513,11 +524,15 @@ class geometry_layer_size_test : public geometry_effect_test,
 TEST_P(geometry_layer_size_test, zero_by_zero_takes_the_viewport)
 {
     const layer_size_case& c = GetParam();
-    console_capture console;
     nlohmann::json description = left_half({0, 1, 0}).effect("data/geo.vs", "data/geo.fs");
     description["filtering"] = false;
-    ASSERT_TRUE(load(description, true, c.width, c.height));
-    EXPECT_EQ(console.take(), c.complete ? "" : "ERROR::FRAMEBUFFER:: Framebuffer is not complete!\n");
+    std::string printed;
+    {
+        console_capture console;
+        EXPECT_TRUE(load(description, true, c.width, c.height));
+        printed = console.take();
+    }
+    EXPECT_EQ(printed, c.complete ? "" : "ERROR::FRAMEBUFFER:: Framebuffer is not complete!\n");
     glBindTexture(GL_TEXTURE_2D, effect.get_layer_texture());
     GLint width = -1;
     GLint height = -1;
@@ -535,7 +550,10 @@ TEST_P(geometry_layer_size_test, zero_by_zero_takes_the_viewport)
     EXPECT_EQ(bound, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(sizes, geometry_layer_size_test, ::testing::ValuesIn(layer_size_cases));
+INSTANTIATE_TEST_SUITE_P(sizes, geometry_layer_size_test, ::testing::ValuesIn(layer_size_cases),
+                         [](const ::testing::TestParamInfo<layer_size_case>& info) {
+                             return std::to_string(info.param.width) + "_by_" + std::to_string(info.param.height);
+                         });
 
 // A load that stopped at the shader: start, render and unload touch only what exists.
 TEST_F(geometry_effect_test, shader_failure_stops_the_load_and_later_stages_draw_nothing)
@@ -581,6 +599,7 @@ TEST_F(geometry_effect_test, unload_of_a_layer_deletes_every_object)
     ASSERT_EQ(names.texture_count, 2);
     EXPECT_TRUE(effect.unload());
     loaded = false;
+    glUseProgram(0); // a current program is deleted only once it is no longer current
     EXPECT_FALSE(glIsTexture(names.textures[0]));
     EXPECT_FALSE(glIsTexture(names.textures[1]));
     EXPECT_FALSE(glIsTexture(names.layer_texture));
