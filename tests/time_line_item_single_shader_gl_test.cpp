@@ -552,8 +552,17 @@ TEST_F(single_shader_test, unload_deletes_every_object_once)
     EXPECT_FALSE(glIsBuffer(made.element_buffer));
     EXPECT_FALSE(glIsVertexArray(made.vertex_array));
     EXPECT_TRUE(effect.state->uploaded);
+    // A driver may hand freed names out again: the effect keeps none of them.
+    EXPECT_EQ(effect.state->texture_count, 0);
+    EXPECT_EQ(effect.state->textures[0], 0u);
+    EXPECT_EQ(effect.state->program, 0u);
+    EXPECT_EQ(effect.state->vertex_shader, 0u);
+    EXPECT_EQ(effect.state->fragment_shader, 0u);
+    EXPECT_EQ(effect.state->vertex_buffer, 0u);
+    EXPECT_EQ(effect.state->element_buffer, 0u);
+    EXPECT_EQ(effect.state->vertex_array, 0u);
 
-    // GL hands the freed names out again; a second unload must not touch them.
+    // Objects made since stay untouched by a second unload.
     GLuint reused[2] = {};
     glGenTextures(2, reused);
     glBindTexture(GL_TEXTURE_2D, reused[0]);
