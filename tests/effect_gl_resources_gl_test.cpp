@@ -1,12 +1,19 @@
 // GL building blocks of the effects, drawn for real in the hidden test window
 // and read back: program building and its failure report, the vertex layout
-// of the buffer upload, and the inputs bound at start.
+// of the buffer upload, the inputs bound at start and the texture set made
+// from a flow item's assets, read back from GL.
+#include "data/demo_filesystem.h"
+#include "data/texture_asset.h"
 #include "effects/effect_gl_resources.h"
+#include "effects/time_line_item.h"
 #include "support/console_capture.h"
 #include "support/gl_window.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <stb_image_write.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -291,6 +298,216 @@ TEST_F(effect_gl_resources_test, missing_uniforms_are_minus_one_and_harmless)
     EXPECT_EQ(ires, -1);
     glUniform1f(itime, 1.0f);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// An image held by the test and handed over as a loaded asset.
+struct held_image {
+    held_image(int width, int height, int channels) : pixels(static_cast<std::size_t>(width * height * channels))
+    {
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            pixels[i] = static_cast<std::uint8_t>(17 + i * 7);
+        }
+        asset.data->width = width;
+        asset.data->height = height;
+        asset.data->channels = channels;
+        asset.data->pixels = pixels.data();
+        asset.loaded = true;
+    }
+    ~held_image() { asset.data->pixels = nullptr; } // the pixels are the vector's
+
+    std::vector<std::uint8_t> pixels; // rows of width * channels bytes, top first
+    texture_asset asset;
+};
+
+// Level 0 of a texture as RGBA rows (RGBA rows are always 4-byte aligned).
+std::vector<std::uint8_t> texture_rgba(GLuint texture, int& width, int& height)
+{
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width * height * 4));
+    if (!rgba.empty()) {
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return rgba;
+}
+
+class effect_textures_test : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(window.ready());
+        window.reset_state();
+    }
+
+    void TearDown() override
+    {
+        glDeleteTextures(texture_count, textures);
+        window.reset_state();
+    }
+
+    // create_effect_textures on the item; returns what it wrote.
+    std::string create(bool filtering = true)
+    {
+        console_capture console;
+        create_effect_textures(item, fs, filtering, texture_count, textures);
+        return console.take();
+    }
+
+    gl_window& window = gl_window::shared();
+    temp_dir folder;
+    demo_filesystem fs; // not opened: loose files from the temporary folder
+    time_line_item item;
+    std::int32_t texture_count = -1;
+    GLuint textures[max_effect_textures] = {};
+};
+
+struct image_layout_case {
+    const char* name;
+    int width;
+    int height;
+    int channels;
+};
+
+void PrintTo(const image_layout_case& c, std::ostream* os) { *os << c.name; }
+
+class effect_texture_layout_test : public effect_textures_test,
+                                   public ::testing::WithParamInterface<image_layout_case> {};
+
+TEST_P(effect_texture_layout_test, every_layout_arrives_as_its_rgb_pixels)
+{
+    const image_layout_case& c = GetParam();
+    held_image image(c.width, c.height, c.channels);
+    item.textures = {&image.asset};
+    EXPECT_EQ(create(), "");
+    ASSERT_EQ(texture_count, 1);
+    int width = 0;
+    int height = 0;
+    const std::vector<std::uint8_t> rgba = texture_rgba(textures[0], width, height);
+    ASSERT_EQ(width, c.width);
+    ASSERT_EQ(height, c.height);
+    for (int row = 0; row < c.height; ++row) {
+        for (int column = 0; column < c.width; ++column) {
+            const std::size_t pixel = static_cast<std::size_t>(row * c.width + column);
+            const std::uint8_t* source = image.pixels.data() + pixel * static_cast<std::size_t>(c.channels);
+            const bool grey = c.channels < 3;
+            const std::uint8_t expected[4] = {source[0], grey ? source[0] : source[1], grey ? source[0] : source[2],
+                                              255};
+            for (int component = 0; component < 4; ++component) {
+                EXPECT_EQ(rgba[pixel * 4 + static_cast<std::size_t>(component)], expected[component])
+                    << "row " << row << " column " << column << " component " << component;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(layouts, effect_texture_layout_test,
+                         ::testing::Values(image_layout_case{"rgb_aligned_rows", 4, 3, 3},
+                                           image_layout_case{"rgb_odd_rows", 3, 3, 3},
+                                           image_layout_case{"grey", 3, 2, 1},
+                                           image_layout_case{"grey_alpha", 5, 2, 2},
+                                           image_layout_case{"rgba", 3, 2, 4},
+                                           image_layout_case{"one_pixel", 1, 1, 3}),
+                         [](const ::testing::TestParamInfo<image_layout_case>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(effect_textures_test, no_references_give_no_textures)
+{
+    EXPECT_EQ(create(), "");
+    EXPECT_EQ(texture_count, 0);
+}
+
+TEST_F(effect_textures_test, only_the_first_16_references_are_loaded)
+{
+    held_image image(2, 2, 3);
+    std::vector<std::unique_ptr<texture_asset>> unused;
+    for (int i = 0; i < 16; ++i) {
+        item.textures.push_back(&image.asset);
+    }
+    for (int i = 0; i < 4; ++i) {
+        unused.push_back(std::make_unique<texture_asset>());
+        unused.back()->path = "unused.png";
+        item.textures.push_back(unused.back().get());
+    }
+    EXPECT_EQ(create(), "");
+    ASSERT_EQ(texture_count, 16);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_TRUE(glIsTexture(textures[i])) << i;
+        for (int j = 0; j < i; ++j) {
+            EXPECT_NE(textures[i], textures[j]);
+        }
+    }
+    for (const auto& asset : unused) {
+        EXPECT_FALSE(asset->loaded);
+    }
+}
+
+TEST_F(effect_textures_test, an_unloaded_asset_is_loaded_once)
+{
+    const std::vector<std::uint8_t> pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    ASSERT_NE(stbi_write_png("image.png", 2, 2, 3, pixels.data(), 6), 0);
+    texture_asset asset;
+    asset.path = "image.png";
+    item.textures = {&asset, &asset};
+    EXPECT_EQ(create(), "- loading texture: image.png\n");
+    ASSERT_EQ(texture_count, 2);
+    EXPECT_TRUE(asset.loaded);
+    int width = 0;
+    int height = 0;
+    const std::vector<std::uint8_t> rgba = texture_rgba(textures[1], width, height);
+    EXPECT_EQ(rgba, (std::vector<std::uint8_t>{1, 2, 3, 255, 4, 5, 6, 255, 7, 8, 9, 255, 10, 11, 12, 255}));
+    asset.unload();
+}
+
+TEST_F(effect_textures_test, an_asset_without_pixels_gives_storage_of_its_size)
+{
+    texture_asset missing; // its load fails: no pixels, size 0 by 0
+    missing.path = "missing.png";
+    texture_asset sized; // loaded once, pixels released elsewhere
+    sized.loaded = true;
+    sized.data->width = 5;
+    sized.data->height = 3;
+    sized.data->channels = 1;
+    item.textures = {&missing, &sized};
+    EXPECT_EQ(create(), "- loading texture: missing.png\n");
+    ASSERT_EQ(texture_count, 2);
+    EXPECT_FALSE(missing.loaded);
+    int width = -1;
+    int height = -1;
+    texture_rgba(textures[0], width, height);
+    EXPECT_EQ(width, 0);
+    EXPECT_EQ(height, 0);
+    texture_rgba(textures[1], width, height);
+    EXPECT_EQ(width, 5);
+    EXPECT_EQ(height, 3);
+    sized.loaded = false;
+}
+
+TEST_F(effect_textures_test, filter_and_wrap_follow_the_flag)
+{
+    held_image image(2, 2, 3);
+    item.textures = {&image.asset};
+    for (const bool filtering : {true, false}) {
+        create(filtering);
+        glBindTexture(GL_TEXTURE_2D, textures[0]);
+        GLint value = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &value);
+        EXPECT_EQ(value, filtering ? GL_LINEAR : GL_NEAREST);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &value);
+        EXPECT_EQ(value, filtering ? GL_LINEAR : GL_NEAREST);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &value);
+        EXPECT_EQ(value, GL_REPEAT);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &value);
+        EXPECT_EQ(value, GL_REPEAT);
+        GLint level_one_width = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &level_one_width);
+        EXPECT_EQ(level_one_width, 1) << "mipmaps are built";
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDeleteTextures(texture_count, textures);
+    }
+    texture_count = 0;
 }
 
 } // namespace

@@ -3,6 +3,10 @@
 // time_line_item's texture references.
 #include "effects/effect_gl_resources.h"
 
+#include "data/texture_asset.h"
+#include "effects/time_line_item.h"
+
+#include <algorithm>
 #include <cstddef>
 #include <iostream>
 
@@ -38,6 +42,31 @@ void describe_attribute(GLuint index, GLint components, std::size_t offset)
     glEnableVertexAttribArray(index);
 }
 
+// GL_NEAREST when filtering is off, GL_LINEAR when it is on.
+GLint filter_value(bool filtering) { return GL_NEAREST + (filtering ? 1 : 0); }
+
+// Level 0 from the asset's pixels. Pixels that are already 3-byte rows
+// aligned to 4 bytes go up as they are; others are converted first. An asset
+// without pixels gives storage of its size with no data.
+void define_texture_image(const texture_asset* asset)
+{
+    const std::int32_t width = asset != nullptr ? std::max(asset->get_width(), 0) : 0;
+    const std::int32_t height = asset != nullptr ? std::max(asset->get_height(), 0) : 0;
+    const std::uint8_t* pixels = asset != nullptr ? asset->get_pixels() : nullptr;
+    const std::int32_t channels = asset != nullptr ? asset->data->channels : 0;
+    std::vector<std::uint8_t> converted;
+    const bool upload_as_is = channels == 3 && (static_cast<std::size_t>(width) * 3) % 4 == 0;
+    if (pixels != nullptr && width > 0 && height > 0 && !upload_as_is) {
+        converted = rgb_rows_for_upload(pixels, width, height, channels);
+        // A channel count the converter does not know: no data rather than a guess.
+        pixels = converted.empty() ? nullptr : converted.data();
+    }
+    if (width == 0 || height == 0) {
+        pixels = nullptr;
+    }
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, width, height, 0, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+}
+
 } // namespace
 
 bool build_effect_program(const std::string& vertex_code, const std::string& fragment_code,
@@ -58,6 +87,27 @@ bool build_effect_program(const std::string& vertex_code, const std::string& fra
     glBindFragDataLocation(program, 0, "outColor");
     glLinkProgram(program);
     return true;
+}
+
+void create_effect_textures(const time_line_item& owner, demo_filesystem& fs, bool filtering,
+                            std::int32_t& texture_count, GLuint (&textures)[max_effect_textures])
+{
+    texture_count = static_cast<std::int32_t>(std::min<std::size_t>(owner.textures.size(), max_effect_textures));
+    glGenTextures(texture_count, textures);
+    const GLint filter = filter_value(filtering);
+    for (std::int32_t i = 0; i < texture_count; ++i) {
+        texture_asset* asset = owner.textures[static_cast<std::size_t>(i)];
+        if (asset != nullptr && !asset->loaded) {
+            asset->load(fs); // a failed load leaves an asset without pixels
+        }
+        glBindTexture(GL_TEXTURE_2D, textures[i]);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+        define_texture_image(asset);
+        glGenerateMipmap(GL_TEXTURE_2D);
+    }
 }
 
 void bind_effect_inputs(GLuint program, std::int32_t width, std::int32_t height, std::int32_t texture_count,

@@ -1,8 +1,121 @@
-// time_line_item_geometry: construction and the copy rules; a copy shares
-// its source's GL names and makes its own buffer pair at first upload.
+// time_line_item_geometry: parse of the mesh, load, start, render and unload
+// with the geometry exchange through script_shared_state, the upload that
+// leaves out triangles naming no vertex, and the copy rules (a copy shares
+// its source's GL names and makes its own buffer pair at first upload).
 #include "effects/time_line_item_geometry.h"
 
+#include "data/load_text_with_includes.h"
+#include "engine/print_line.h"
+#include "scripting/script_shared_state.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
 namespace {
+
+constexpr std::size_t floats_per_vertex = 8; // x y z, r g b, u v
+constexpr double two_to_the_63 = 9223372036854775808.0;
+
+// The string under key, or empty when it is missing or not a string.
+std::string string_member(const nlohmann::json& object, const char* key)
+{
+    const auto member = object.find(key);
+    return member != object.end() && member->is_string() ? member->get<std::string>() : std::string();
+}
+
+// The array under key of an object entry; null when the entry is not an
+// object or the member is missing or not an array.
+const nlohmann::json* array_member(const nlohmann::json& entry, const char* key)
+{
+    if (!entry.is_object()) {
+        return nullptr;
+    }
+    const auto member = entry.find(key);
+    return member != entry.end() && member->is_array() ? &*member : nullptr;
+}
+
+// Component index of an array as a float. at() raises the JSON library's
+// out-of-range exception for a short array, which ends the description load.
+float component(const nlohmann::json* array, std::size_t index)
+{
+    if (array == nullptr) {
+        return 0.0f;
+    }
+    const nlohmann::json& value = array->at(index);
+    return value.is_number() ? static_cast<float>(value.get<double>()) : 0.0f;
+}
+
+// Truncated toward zero to 64 bits, then the low 32 bits; NaN and
+// magnitudes of 2^63 or more give 0 (a plain cast would be undefined).
+std::uint32_t element_index(const nlohmann::json& value)
+{
+    if (!value.is_number()) {
+        return 0;
+    }
+    const double number = value.get<double>();
+    if (!(std::fabs(number) < two_to_the_63)) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(number)));
+}
+
+void append_vertex(const nlohmann::json& entry, std::vector<float>& vertices)
+{
+    const nlohmann::json* xyz = array_member(entry, "xyz");
+    const nlohmann::json* rgb = array_member(entry, "rgb");
+    const nlohmann::json* uv = array_member(entry, "uv");
+    // All eight are read before any is appended, so a short array leaves
+    // only whole vertices behind.
+    const float vertex[floats_per_vertex] = {component(xyz, 0), component(xyz, 1), component(xyz, 2),
+                                             component(rgb, 0), component(rgb, 1), component(rgb, 2),
+                                             component(uv, 0),  component(uv, 1)};
+    vertices.insert(vertices.end(), vertex, vertex + floats_per_vertex);
+}
+
+// The whole triangles of elements whose three indices name a vertex; counts
+// the triangles left out. A trailing partial triangle is never drawn and is
+// dropped too.
+std::vector<std::uint32_t> drawable_triangles(const std::vector<std::uint32_t>& elements, std::size_t vertex_count,
+                                              std::size_t& left_out)
+{
+    std::vector<std::uint32_t> kept;
+    kept.reserve(elements.size());
+    left_out = 0;
+    for (std::size_t i = 0; i + 3 <= elements.size(); i += 3) {
+        if (elements[i] < vertex_count && elements[i + 1] < vertex_count && elements[i + 2] < vertex_count) {
+            kept.insert(kept.end(), elements.begin() + static_cast<std::ptrdiff_t>(i),
+                        elements.begin() + static_cast<std::ptrdiff_t>(i + 3));
+        } else {
+            ++left_out;
+        }
+    }
+    return kept;
+}
+
+void report_left_out(std::size_t left_out, std::size_t vertex_count)
+{
+    print_line("WARNING::GEOMETRY:: left out " + std::to_string(left_out) +
+               (left_out == 1 ? " triangle" : " triangles") + " with an index at or beyond the vertex count " +
+               std::to_string(vertex_count));
+}
+
+// Deleting the name 0 is a no-op in GL, so names a load never made (still
+// 0) are skipped without a call.
+void delete_texture(GLuint& name)
+{
+    if (name != 0) {
+        glDeleteTextures(1, &name);
+    }
+}
+
+void delete_buffer(GLuint& name)
+{
+    if (name != 0) {
+        glDeleteBuffers(1, &name);
+    }
+}
+
 
 // Every field but uploaded, which belongs to the target.
 void copy_shared_names(const geometry_gl_state& source, geometry_gl_state& target)
@@ -45,4 +158,214 @@ time_line_item_geometry::~time_line_item_geometry() = default;
 GLuint time_line_item_geometry::get_layer_texture() const
 {
     return state->layer_texture;
+}
+
+bool time_line_item_geometry::parse(const nlohmann::json& effect, std::int32_t layer_width,
+                                    std::int32_t layer_height)
+{
+    state->layer_width = layer_width;
+    state->layer_height = layer_height;
+    type = string_member(effect, "type");
+    vs_src = string_member(effect, "vs_src");
+    fs_src = string_member(effect, "fs_src");
+    const auto filtering = effect.find("filtering");
+    if (filtering != effect.end() && filtering->is_boolean()) {
+        state->filtering = filtering->get<bool>();
+    }
+    const nlohmann::json* vertex_entries = array_member(effect, "vertices");
+    const nlohmann::json* element_entries = array_member(effect, "elements");
+    if (vertex_entries != nullptr && element_entries != nullptr) {
+        for (const nlohmann::json& entry : *vertex_entries) {
+            append_vertex(entry, vertices);
+        }
+        for (const nlohmann::json& entry : *element_entries) {
+            elements.push_back(element_index(entry));
+        }
+    }
+    triggers.parse(effect, false);
+    return vertex_entries != nullptr && element_entries != nullptr;
+}
+
+bool time_line_item_geometry::load(const time_line_item& owner, demo_filesystem& fs, script_context& context,
+                                   bool is_layer)
+{
+    state->is_layer = is_layer;
+    state->owner = &owner;
+    triggers.append_sources(fs, false);
+    vertex_code = load_text_with_includes(vs_src, fs);
+    fragment_code = load_text_with_includes(fs_src, fs);
+    glGenVertexArrays(1, &state->vertex_array);
+    upload();
+    if (!build_effect_program(vertex_code, fragment_code, vs_src, fs_src, state->vertex_shader,
+                              state->fragment_shader, state->program)) {
+        return false;
+    }
+    create_effect_textures(owner, fs, state->filtering, state->texture_count, state->textures);
+    if (is_layer) {
+        make_layer_framebuffer();
+    }
+    if (!triggers.on_load_script.empty()) {
+        bool taken = false;
+        if (!run_exchanging(effect_trigger_kind::on_load, context, "SCRIPT GEOMETRY::ONLOAD failed to execute",
+                            taken)) {
+            return false;
+        }
+        if (taken) {
+            upload();
+        }
+    }
+    return true;
+}
+
+bool time_line_item_geometry::start(std::int32_t width, std::int32_t height, script_context& context)
+{
+    state->inputs_bound = false;
+    script_shared_state.vertices = vertices;
+    script_shared_state.elements = elements;
+    if (!triggers.on_start_script.empty()) {
+        bool taken = false; // start's own upload follows either way
+        if (!run_exchanging(effect_trigger_kind::on_start, context, "SCRIPT GEOMETRY::ONSTART failed to execute",
+                            taken)) {
+            return false;
+        }
+    }
+    glUseProgram(state->program);
+    upload();
+    if (state->program == 0) {
+        // The load stopped before the program: only the target is bound, so
+        // that a script's "clearScreen" still reaches this effect's own.
+        glBindFramebuffer(GL_FRAMEBUFFER, draw_target());
+        return true;
+    }
+    bind_effect_inputs(state->program, width, height, state->texture_count, state->textures, draw_target(),
+                       state->itime_location, state->ires_location);
+    state->inputs_bound = true;
+    return true;
+}
+
+bool time_line_item_geometry::render(float time, script_context& context)
+{
+    script_shared_state.time = static_cast<double>(time);
+    if (!triggers.before_render_script.empty()) {
+        bool taken = false;
+        if (!run_exchanging(effect_trigger_kind::before_render, context,
+                            "SCRIPT GEOMETRY::BEFORERENDER failed to execute", taken)) {
+            return false;
+        }
+        if (taken) {
+            upload();
+        }
+    }
+    // Without a start of its own that bound its program, the draw would go
+    // through another effect's program into another target.
+    if (state->inputs_bound) {
+        glUniform1f(state->itime_location, time);
+        glBindVertexArray(state->vertex_array);
+        glDrawElements(GL_TRIANGLES, state->drawn_element_count, GL_UNSIGNED_INT, nullptr);
+        glBindVertexArray(0);
+    }
+    return triggers.run(effect_trigger_kind::after_render, context, "SCRIPT GEOMETRY::AFTERRENDER failed to execute");
+}
+
+bool time_line_item_geometry::unload()
+{
+    const std::int32_t texture_count = std::min<std::int32_t>(state->texture_count, max_effect_textures);
+    for (std::int32_t i = 0; i < texture_count; ++i) {
+        glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(i));
+        glBindTexture(GL_TEXTURE_2D, 0);
+        delete_texture(state->textures[i]);
+    }
+    if (state->is_layer) {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        delete_texture(state->layer_texture);
+        if (state->layer_framebuffer != 0) {
+            glDeleteFramebuffers(1, &state->layer_framebuffer);
+        }
+    }
+    if (state->program != 0) {
+        glDeleteProgram(state->program);
+    }
+    if (state->fragment_shader != 0) {
+        glDeleteShader(state->fragment_shader);
+    }
+    if (state->vertex_shader != 0) {
+        glDeleteShader(state->vertex_shader);
+    }
+    delete_buffer(state->vertex_buffer);
+    delete_buffer(state->element_buffer);
+    if (state->vertex_array != 0) {
+        glDeleteVertexArrays(1, &state->vertex_array);
+    }
+    return true;
+}
+
+bool time_line_item_geometry::upload()
+{
+    if (state->vertex_array == 0) {
+        return true; // not loaded: there is no vertex array to record the buffers
+    }
+    const std::size_t vertex_count = vertices.size() / floats_per_vertex;
+    std::size_t left_out = 0;
+    const std::vector<std::uint32_t> drawable = drawable_triangles(elements, vertex_count, left_out);
+    if (left_out > 0) {
+        report_left_out(left_out, vertex_count);
+    }
+    upload_effect_buffers(state->vertex_array, vertices, drawable, state->vertex_buffer, state->element_buffer,
+                          state->uploaded);
+    state->drawn_element_count = static_cast<GLsizei>(drawable.size());
+    return true;
+}
+
+bool time_line_item_geometry::run_exchanging(effect_trigger_kind kind, script_context& context,
+                                             const char* box_text, bool& taken)
+{
+    script_shared_state.geometry_changed = false;
+    if (!triggers.run(kind, context, box_text)) {
+        return false; // a mesh the script set before failing stays only in the shared state
+    }
+    taken = script_shared_state.geometry_changed;
+    if (taken) {
+        take_over_shared_mesh();
+    }
+    return true;
+}
+
+void time_line_item_geometry::take_over_shared_mesh()
+{
+    elements = script_shared_state.elements;
+    vertices = script_shared_state.vertices;
+}
+
+// A layer left at 0 by 0 (the window takes the monitor's size) takes the
+// viewport that start-up set: a framebuffer of no size draws nothing.
+void time_line_item_geometry::make_layer_framebuffer()
+{
+    GLsizei width = state->layer_width;
+    GLsizei height = state->layer_height;
+    if (width == 0 && height == 0) {
+        GLint viewport[4] = {};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        width = viewport[2];
+        height = viewport[3];
+    }
+    const GLint filter = state->filtering ? GL_LINEAR : GL_NEAREST;
+    glGenFramebuffers(1, &state->layer_framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, state->layer_framebuffer);
+    glGenTextures(1, &state->layer_texture);
+    glBindTexture(GL_TEXTURE_2D, state->layer_texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, width, height, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, state->layer_texture, 0);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        print_line("ERROR::FRAMEBUFFER:: Framebuffer is not complete!");
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+// The window, or the layer framebuffer (still 0, the window, when the load
+// stopped before making it).
+GLuint time_line_item_geometry::draw_target() const
+{
+    return state->is_layer ? state->layer_framebuffer : 0;
 }

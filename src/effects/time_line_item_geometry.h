@@ -40,6 +40,8 @@ struct geometry_gl_state {
     std::int32_t layer_width = 0;              // layer colour texture width; set by parse
     std::int32_t layer_height = 0;             // layer colour texture height; set by parse
     bool filtering = true;                     // false GL_NEAREST, true GL_LINEAR
+    GLsizei drawn_element_count = 0;           // indices in element_buffer: whole triangles naming a vertex
+    bool inputs_bound = false;                 // the latest start made this program current and bound its target
 };
 
 class time_line_item_geometry {
@@ -66,4 +68,10 @@ public:
     std::vector<float> vertices;              // eight floats per vertex: x y z, r g b, u v
     std::vector<std::uint32_t> elements;      // three indices per triangle
     effect_triggers triggers;                 // the four trigger scripts
+
+private:
+    bool run_exchanging(effect_trigger_kind kind, script_context& context, const char* box_text, bool& taken);
+    void take_over_shared_mesh();
+    void make_layer_framebuffer();
+    GLuint draw_target() const;
 };

@@ -1,6 +1,13 @@
-// time_line_item_single_shader: construction and the copy rules; a copy
-// shares its source's GL names and makes its own buffer pair at first upload.
+// time_line_item_single_shader: the effect's stages (parse, load, start,
+// render, unload), the final-pass operations and the copy rules; a copy shares
+// its source's GL names and makes its own buffer pair at first upload. Uses
+// effect_gl_resources, effect_triggers and load_text_with_includes.
 #include "effects/time_line_item_single_shader.h"
+
+#include "data/load_text_with_includes.h"
+#include "effects/time_line_item.h"
+
+#include <cstdio>
 
 const std::array<float, 32> full_screen_quad = {
     -1.0f, 1.0f,  0.0f, 1.0f, 1.0f, 1.0f, 0.0f, 0.0f, // top left
@@ -10,6 +17,9 @@ const std::array<float, 32> full_screen_quad = {
 };
 
 namespace {
+
+const char* const base_vertex_shader = "data/base3.vs"; // the quad's fixed vertex shader
+const std::vector<std::uint32_t> quad_indices = {0, 1, 2, 2, 3, 0}; // two triangles over the quad
 
 // Every field but uploaded, which belongs to the target.
 void copy_shared_names(const single_shader_gl_state& source, single_shader_gl_state& target)
@@ -45,3 +55,116 @@ time_line_item_single_shader& time_line_item_single_shader::operator=(const time
 }
 
 time_line_item_single_shader::~time_line_item_single_shader() = default;
+
+bool time_line_item_single_shader::parse(const nlohmann::json& entry)
+{
+    const auto filtering = entry.find("filtering");
+    if (filtering != entry.end() && filtering->is_boolean()) {
+        state->filtering = filtering->get<bool>();
+    }
+    // Without a string path the shader text is empty and fails to compile.
+    const auto path = entry.find("src");
+    src = path != entry.end() && path->is_string() ? path->get<std::string>() : std::string();
+    triggers.parse(entry, true);
+    return true;
+}
+
+bool time_line_item_single_shader::load(const time_line_item& owner, demo_filesystem& fs, script_context& context)
+{
+    triggers.append_sources(fs, true);
+    state->owner = &owner;
+    const bool filtering = state->filtering;
+    vertex_code = load_text_with_includes(base_vertex_shader, fs);
+    fragment_code = load_text_with_includes(src, fs);
+    vertices.assign(full_screen_quad.begin(), full_screen_quad.end());
+    indices = quad_indices;
+    glGenVertexArrays(1, &state->vertex_array);
+    upload();
+    if (!build_effect_program(vertex_code, fragment_code, "VERTEX", src, state->vertex_shader, state->fragment_shader,
+                              state->program)) {
+        return false;
+    }
+    create_effect_textures(owner, fs, filtering, state->texture_count, state->textures);
+    return triggers.run(effect_trigger_kind::on_load, context, "SCRIPT SINGLE::ONLOAD failed to execute");
+}
+
+bool time_line_item_single_shader::upload()
+{
+    return upload_effect_buffers(state->vertex_array, vertices, indices, state->vertex_buffer, state->element_buffer,
+                                 state->uploaded);
+}
+
+bool time_line_item_single_shader::start(std::int32_t width, std::int32_t height, script_context& context)
+{
+    if (!triggers.run(effect_trigger_kind::on_start, context, "SCRIPT SINGLE::ONSTART failed to execute")) {
+        return false;
+    }
+    upload();
+    glUseProgram(state->program);
+    bind_effect_inputs(state->program, width, height, state->texture_count, state->textures, 0,
+                       state->itime_location, state->ires_location);
+    return true;
+}
+
+bool time_line_item_single_shader::render(float time, script_context& context)
+{
+    if (!triggers.run(effect_trigger_kind::before_render, context, "SCRIPT SINGLE::BEFORERENDER failed to execute")) {
+        return false;
+    }
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    // The program is the one the last start made current.
+    glUniform1f(state->itime_location, time);
+    glBindVertexArray(state->vertex_array);
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, nullptr);
+    glBindVertexArray(0);
+    return triggers.run(effect_trigger_kind::after_render, context, "SCRIPT SINGLE::AFTERRENDER failed to execute");
+}
+
+bool time_line_item_single_shader::unload()
+{
+    // Names that were never made are 0, which GL ignores. Each name is cleared
+    // once deleted, so a second unload cannot delete a name GL has reused.
+    for (std::int32_t i = 0; i < state->texture_count; ++i) {
+        glDeleteTextures(1, &state->textures[i]);
+        state->textures[i] = 0;
+    }
+    state->texture_count = 0;
+    glDeleteProgram(state->program);
+    glDeleteShader(state->fragment_shader);
+    glDeleteShader(state->vertex_shader);
+    glDeleteBuffers(1, &state->vertex_buffer);
+    glDeleteBuffers(1, &state->element_buffer);
+    glDeleteVertexArrays(1, &state->vertex_array);
+    state->program = 0;
+    state->fragment_shader = 0;
+    state->vertex_shader = 0;
+    state->vertex_buffer = 0;
+    state->element_buffer = 0;
+    state->vertex_array = 0;
+    return true;
+}
+
+void time_line_item_single_shader::set_filtering(bool filtering) { state->filtering = filtering; }
+
+void time_line_item_single_shader::clear_layer_textures() { state->bound_layer_textures.clear(); }
+
+bool time_line_item_single_shader::bind_layer_texture(GLuint texture)
+{
+    // Layer images follow the effect's own textures on the next free unit.
+    const GLenum unit = GL_TEXTURE0 + static_cast<GLenum>(state->texture_count) +
+                        static_cast<GLenum>(state->bound_layer_textures.size());
+    glActiveTexture(unit);
+    state->bound_layer_textures.push_back(texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    return true;
+}
+
+void time_line_item_single_shader::dump_vertices() const
+{
+    std::printf("DEBUG VERTICES: ");
+    for (const float value : vertices) {
+        std::printf("%f, ", static_cast<double>(value));
+    }
+    std::printf("\n");
+}
