@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -64,6 +66,15 @@ std::vector<std::string> lines_of(const std::string& text)
     return lines;
 }
 
+std::vector<std::string> files_in(const std::string& folder)
+{
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        files.push_back(entry.path().string() + " " + std::to_string(entry.is_regular_file() ? entry.file_size() : 0));
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 TEST(player_run, writes_the_whole_console_protocol_and_exits_0)
 {
     x_session x;
@@ -113,6 +124,7 @@ TEST(player_run, ignores_its_arguments_and_leaves_the_folder_as_it_was)
     ASSERT_TRUE(x.ready());
     temp_dir folder;
     two_item_demo().write_loose(folder);
+    const std::vector<std::string> files_before = files_in(folder.path());
     const std::vector<std::string> arguments[2] = {{}, {"--windowed", "other/demo.json", "-h"}};
     std::string outputs[2];
     for (int run = 0; run < 2; ++run) {
@@ -122,6 +134,7 @@ TEST(player_run, ignores_its_arguments_and_leaves_the_folder_as_it_was)
         outputs[run] = mask_times(player.output());
     }
     EXPECT_EQ(outputs[0], outputs[1]);
+    EXPECT_EQ(files_in(folder.path()), files_before);
 }
 
 TEST(player_run, escape_ends_the_run_without_removing_the_current_item)
