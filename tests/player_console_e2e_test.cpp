@@ -193,6 +193,121 @@ TEST(player_run, broken_description_names_its_box_text)
         << player.errors();
 }
 
+struct start_up_case {
+    const char* label;
+    const char* configuration; // configuration members after "defaultMusic"
+    const char* music_path;    // path of the one music asset
+    bool with_display;         // false: DISPLAY names no server
+    const char* tail;          // how the console output ends
+    const char* box;           // the box text on standard error, or "" for none
+};
+
+void PrintTo(const start_up_case& c, std::ostream* out) { *out << c.label; }
+
+class player_start_up : public testing::TestWithParam<start_up_case> {};
+
+// Every start-up failure ends with "<eod>" and exit code 0 without a run or a
+// shutdown. Without a display the box text lands on standard error.
+TEST_P(player_start_up, fails_with_its_report_and_exits_0)
+{
+    const start_up_case& c = GetParam();
+    std::optional<x_session> x;
+    if (c.with_display) {
+        x.emplace();
+        ASSERT_TRUE(x->ready());
+    }
+    temp_dir folder;
+    test_demo demo = test_demo::make(
+        c.configuration, R"([{"start": 0, "end": 1, "effect": "single_shader", "effectName": "red", "src": "data/red.fs"}])");
+    demo.add("data/red.fs", solid_colour_shader(1, 0, 0));
+    if (std::string(c.music_path) != "data/theme.mp3") {
+        std::string& description = demo.files["data/demo.json"];
+        description.replace(description.find("\"data/theme.mp3\""), 16, std::string("\"") + c.music_path + "\"");
+    }
+    demo.write_loose(folder);
+    player_process player(folder.path(), c.with_display ? x->display() : ":none");
+    ASSERT_TRUE(player.wait_for_exit(run_limit_ms)) << player.output();
+    EXPECT_EQ(player.exit_code, 0);
+    const std::string output = player.output();
+    const std::string tail = c.tail;
+    ASSERT_GE(output.size(), tail.size()) << output;
+    EXPECT_EQ(output.substr(output.size() - tail.size()), tail) << output;
+    EXPECT_EQ(output.find("DEMO FILE SYSTEM (close)"), std::string::npos);
+    const std::string box = std::string(c.box).empty() ? "" : "Error: " + std::string(c.box) + "\n";
+    if (box.empty())
+        EXPECT_EQ(player.errors().find("Error: "), std::string::npos) << player.errors();
+    else
+        EXPECT_NE(player.errors().find(box), std::string::npos) << player.errors();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, player_start_up,
+    testing::Values(
+        start_up_case{"on_load_script_fails_without_a_box", R"("onLoad": "print('before'); throw new Error('no');")",
+                      "data/theme.mp3", false, "Scripting Engine: before\nSCRIPT CONFIG::ONLOAD failed to execute\n<eod>\n",
+                      ""},
+        start_up_case{"default_music_not_declared", R"("defaultMusic": "other")", "data/theme.mp3", false,
+                      "Demo Flow parsed successfully [ ITEMS = 1; EXPECTED demo time = 1s ]\n<eod>\n",
+                      "Invalid Default Music setting"},
+        start_up_case{"music_file_missing", "", "data/missing.mp3", false,
+                      "- loading default music: theme\n<eod>\n", "Audio asset could not be loaded correctly!"},
+        start_up_case{"no_window_system", "", "data/theme.mp3", false, "- loading default music: theme\n<eod>\n",
+                      "glfwInit failed!"},
+        start_up_case{"window_of_no_size_fails_silently", R"("nativeScreen": false, "width": 0, "height": 0)",
+                      "data/theme.mp3", true, "- loading default music: theme\n<eod>\n", ""}),
+    [](const testing::TestParamInfo<start_up_case>& info) { return std::string(info.param.label); });
+
+struct run_failure_case {
+    const char* label;
+    const char* configuration; // configuration members after "defaultMusic"
+    const char* flow;
+    bool missing_texture; // declare a texture asset whose file does not exist
+};
+
+void PrintTo(const run_failure_case& c, std::ostream* out) { *out << c.label; }
+
+class player_run_failure : public testing::TestWithParam<run_failure_case> {};
+
+// A failed preparation of the run: the window is gone before the box shows,
+// and after OK shutdown still runs and the program ends normally.
+TEST_P(player_run_failure, closes_the_window_then_shows_the_box)
+{
+    const run_failure_case& c = GetParam();
+    x_session x;
+    ASSERT_TRUE(x.ready());
+    temp_dir folder;
+    test_demo demo = test_demo::make(c.configuration, c.flow);
+    demo.add("data/red.fs", solid_colour_shader(1, 0, 0));
+    if (c.missing_texture) {
+        std::string& description = demo.files["data/demo.json"];
+        description.insert(description.find("\"assets\": {") + 11,
+                           R"("textures": [{"ref": "gone", "path": "data/gone.png"}], )");
+    }
+    demo.write_loose(folder);
+    player_process player(folder.path(), x.display());
+    const std::optional<x_window> box = x.wait_for_window("Error", run_limit_ms);
+    ASSERT_TRUE(box.has_value()) << player.output() << player.errors();
+    EXPECT_TRUE(x.windows_named(window_title).empty()) << "the player window is still open under the box";
+    EXPECT_EQ(player.output().find("- adding effect"), std::string::npos);
+    ASSERT_TRUE(x.click(box->x + box->width / 2, box->y + box->height - 28));
+    ASSERT_TRUE(player.wait_for_exit(5000)) << "OK did not dismiss the box";
+    EXPECT_EQ(player.exit_code, 0);
+    const std::string output = player.output();
+    ASSERT_GE(output.size(), std::string(end_lines).size());
+    EXPECT_EQ(output.substr(output.size() - std::string(end_lines).size()), end_lines) << output;
+}
+
+const char* const one_red_item =
+    R"([{"start": 0, "end": 1, "effect": "single_shader", "effectName": "red", "src": "data/red.fs"}])";
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, player_run_failure,
+    testing::Values(run_failure_case{"on_start_script_fails", R"("onStart": "syntax error here")", one_red_item, false},
+                    run_failure_case{"item_does_not_load",
+                                     "", R"([{"start": 0, "end": 1, "effect": "single_shader", "src": "data/none.fs"}])", false},
+                    run_failure_case{"texture_does_not_load", R"("preLoadAll": true)", one_red_item, true}),
+    [](const testing::TestParamInfo<run_failure_case>& info) { return std::string(info.param.label); });
+
 std::vector<int16_t> read_samples(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -76,6 +76,13 @@ x_screenshot parse_ppm(const std::string& bytes)
     return picture;
 }
 
+// xwininfo writes an offset as "+12", "-12" or, left of the screen, "+-12".
+int position(const std::string& text)
+{
+    const size_t digits = text.find_first_not_of('+');
+    return digits == std::string::npos ? 0 : std::stoi(text.substr(digits));
+}
+
 } // namespace
 
 std::array<uint8_t, 3> x_screenshot::pixel(int x, int y) const
@@ -189,8 +196,8 @@ std::vector<x_window> x_session::windows_named(const std::string& name) const
         window.name = match[2];
         window.width = std::stoi(match[3]);
         window.height = std::stoi(match[4]);
-        window.x = std::stoi(match[5]);
-        window.y = std::stoi(match[6]);
+        window.x = position(match[5]);
+        window.y = position(match[6]);
         found.push_back(window);
     }
     return found;
