@@ -7,6 +7,7 @@
 #include "effects/effect_gl_resources.h"
 #include "effects/time_line_item.h"
 #include "support/console_capture.h"
+#include "support/geometry_scene.h"
 #include "support/gl_window.h"
 #include "support/temp_dir.h"
 
@@ -19,14 +20,7 @@
 
 namespace {
 
-const char* const pass_through_vs = R"(#version 420 core
-layout(location = 0) in vec3 position;
-layout(location = 1) in vec3 colour;
-layout(location = 2) in vec2 uv;
-out vec3 v_colour;
-out vec2 v_uv;
-void main() { v_colour = colour; v_uv = uv; gl_Position = vec4(position, 1.0); }
-)";
+const char* const pass_through_vs = geometry_scene::pass_through_vs;
 
 // Red from the vertex colour, green and blue from the texture coordinates.
 const char* const layout_fs = R"(#version 420 core
