@@ -40,6 +40,17 @@ bool upload_effect_buffers(GLuint vertex_array, const std::vector<float>& vertic
                            const std::vector<std::uint32_t>& indices, GLuint& vertex_buffer,
                            GLuint& element_buffer, bool& uploaded);
 
+// Copies an effect's state block into another effect's block except its
+// uploaded flag, which stays the target's: a copy draws with its source's GL
+// names, and its first upload makes a buffer pair of its own.
+template <typename gl_state>
+void copy_shared_gl_names(const gl_state& source, gl_state& target)
+{
+    const bool uploaded = target.uploaded;
+    target = source;
+    target.uploaded = uploaded;
+}
+
 // Pixels in the layout the texture upload describes: three bytes per pixel
 // and rows padded to four bytes. Grey is copied into all three components
 // and alpha is dropped. Reads exactly height rows of width * channels bytes.

@@ -5,17 +5,16 @@
 #include "effects/time_line_item_geometry.h"
 
 #include "data/load_text_with_includes.h"
+#include "data/number_conversion.h"
 #include "engine/print_line.h"
 #include "scripting/script_shared_state.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 
 namespace {
 
 constexpr std::size_t floats_per_vertex = 8; // x y z, r g b, u v
-constexpr double two_to_the_63 = 9223372036854775808.0;
 
 // The string under key, or empty when it is missing or not a string.
 std::string string_member(const nlohmann::json& object, const char* key)
@@ -53,11 +52,7 @@ std::uint32_t element_index(const nlohmann::json& value)
     if (!value.is_number()) {
         return 0;
     }
-    const double number = value.get<double>();
-    if (!(std::fabs(number) < two_to_the_63)) {
-        return 0;
-    }
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(number)));
+    return low_32_bits_of_truncation(value.get<double>());
 }
 
 void append_vertex(const nlohmann::json& entry, std::vector<float>& vertices)
@@ -116,15 +111,6 @@ void delete_buffer(GLuint& name)
     }
 }
 
-
-// Every field but uploaded, which belongs to the target.
-void copy_shared_names(const geometry_gl_state& source, geometry_gl_state& target)
-{
-    const bool uploaded = target.uploaded;
-    target = source;
-    target.uploaded = uploaded;
-}
-
 } // namespace
 
 time_line_item_geometry::time_line_item_geometry() : state(std::make_unique<geometry_gl_state>()) {}
@@ -134,13 +120,13 @@ time_line_item_geometry::time_line_item_geometry(const time_line_item_geometry& 
       vertex_code(other.vertex_code), fragment_code(other.fragment_code), vertices(other.vertices),
       elements(other.elements), triggers(other.triggers)
 {
-    copy_shared_names(*other.state, *state);
+    copy_shared_gl_names(*other.state, *state);
 }
 
 time_line_item_geometry& time_line_item_geometry::operator=(const time_line_item_geometry& other)
 {
     if (this != &other) {
-        copy_shared_names(*other.state, *state);
+        copy_shared_gl_names(*other.state, *state);
         type = other.type;
         vs_src = other.vs_src;
         fs_src = other.fs_src;

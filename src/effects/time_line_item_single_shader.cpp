@@ -21,14 +21,6 @@ namespace {
 const char* const base_vertex_shader = "data/base3.vs"; // the quad's fixed vertex shader
 const std::vector<std::uint32_t> quad_indices = {0, 1, 2, 2, 3, 0}; // two triangles over the quad
 
-// Every field but uploaded, which belongs to the target.
-void copy_shared_names(const single_shader_gl_state& source, single_shader_gl_state& target)
-{
-    const bool uploaded = target.uploaded;
-    target = source;
-    target.uploaded = uploaded;
-}
-
 } // namespace
 
 time_line_item_single_shader::time_line_item_single_shader() : state(std::make_unique<single_shader_gl_state>()) {}
@@ -37,13 +29,13 @@ time_line_item_single_shader::time_line_item_single_shader(const time_line_item_
     : state(std::make_unique<single_shader_gl_state>()), src(other.src), vertex_code(other.vertex_code),
       fragment_code(other.fragment_code), triggers(other.triggers), vertices(other.vertices), indices(other.indices)
 {
-    copy_shared_names(*other.state, *state);
+    copy_shared_gl_names(*other.state, *state);
 }
 
 time_line_item_single_shader& time_line_item_single_shader::operator=(const time_line_item_single_shader& other)
 {
     if (this != &other) {
-        copy_shared_names(*other.state, *state);
+        copy_shared_gl_names(*other.state, *state);
         src = other.src;
         vertex_code = other.vertex_code;
         fragment_code = other.fragment_code;

@@ -4,9 +4,9 @@
 #include "engine/demo_config.h"
 
 #include "data/load_text_with_includes.h"
+#include "data/number_conversion.h"
 #include "engine/print_line.h"
 
-#include <cmath>
 #include <cstdint>
 #include <iostream>
 #include <limits>
@@ -68,11 +68,7 @@ float to_float(double value)
 // the 64-bit range gives 0 instead of an undefined conversion.
 std::int32_t to_low_32_bits(double value)
 {
-    const double limit = 9223372036854775808.0; // 2^63
-    if (!(value > -limit && value < limit))
-        return 0;
-    const auto truncated = static_cast<std::int64_t>(value);
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(truncated)));
+    return static_cast<std::int32_t>(low_32_bits_of_truncation(value));
 }
 
 // Appends "\n" and the text of the script file named by path to script.

@@ -4,9 +4,9 @@
 // cost a fraction of that, and the floats cross over as typed arrays.
 #include "scripting/script_geometry_exchange.h"
 
+#include "data/number_conversion.h"
 #include "scripting/script_text.h"
 
-#include <cmath>
 #include <cstring>
 #include <initializer_list>
 
@@ -143,16 +143,6 @@ JSValueRef entry(JSContextRef ctx, JSObjectRef array, unsigned index)
     return JSObjectGetPropertyAtIndex(ctx, array, index, nullptr);
 }
 
-// The low 32 bits of number truncated toward zero to a signed 64-bit integer;
-// NaN, the infinities and magnitudes of 2^63 or more (where the cast would be
-// undefined) give 0.
-uint32_t element_from_number(double number)
-{
-    if (!(std::fabs(number) < 9223372036854775808.0))
-        return 0;
-    return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(number)));
-}
-
 } // namespace
 
 bool script_geometry_exchange::install(JSGlobalContextRef ctx)
@@ -243,6 +233,6 @@ bool script_geometry_exchange::read_elements(JSContextRef ctx, const script_geom
     const auto* data = static_cast<const double*>(JSObjectGetTypedArrayBytesPtr(ctx, array, nullptr));
     out.resize(size);
     for (size_t i = 0; i < size; ++i)
-        out[i] = element_from_number(data[i]);
+        out[i] = low_32_bits_of_truncation(data[i]);
     return true;
 }

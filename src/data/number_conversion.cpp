@@ -1,0 +1,12 @@
+// number_conversion: truncation to 64 bits, guarded against undefined casts.
+#include "data/number_conversion.h"
+
+#include <cmath>
+
+std::uint32_t low_32_bits_of_truncation(double number)
+{
+    if (!(std::fabs(number) < 9223372036854775808.0)) { // 2^63
+        return 0;
+    }
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(number)));
+}
