@@ -9,6 +9,7 @@
 #include "support/console_capture.h"
 #include "support/gl_window.h"
 #include "support/temp_dir.h"
+#include "support/test_demo.h"
 
 #include <gtest/gtest.h>
 
@@ -17,19 +18,6 @@
 namespace {
 
 using nlohmann::json;
-
-const char* const base_vs = R"(#version 420 core
-layout(location = 0) in vec3 position;
-layout(location = 1) in vec3 colour;
-layout(location = 2) in vec2 uv;
-out vec2 v_uv;
-void main() { v_uv = uv; gl_Position = vec4(position, 1.0); }
-)";
-
-std::string solid_fs(const char* colour)
-{
-    return std::string("#version 420 core\nout vec4 outColor;\nvoid main() { outColor = vec4(") + colour + "); }\n";
-}
 
 const char* const broken_fs = "#version 420 core\nvoid main() { not glsl; }\n";
 
@@ -61,10 +49,10 @@ protected:
     {
         ASSERT_TRUE(window.ready());
         window.reset_state();
-        folder.write("data/base3.vs", base_vs);
-        folder.write("shaders/red.fs", solid_fs("1.0, 0.0, 0.0, 1.0"));
-        folder.write("shaders/green.fs", solid_fs("0.0, 1.0, 0.0, 1.0"));
-        folder.write("shaders/yellow.fs", solid_fs("1.0, 1.0, 0.0, 1.0"));
+        folder.write("data/base3.vs", full_screen_vertex_shader);
+        folder.write("shaders/red.fs", solid_colour_shader(1, 0, 0));
+        folder.write("shaders/green.fs", solid_colour_shader(0, 1, 0));
+        folder.write("shaders/yellow.fs", solid_colour_shader(1, 1, 0));
         folder.write("shaders/broken.fs", broken_fs);
         console_capture quiet;
         fs.open();
@@ -258,7 +246,7 @@ TEST_F(time_line_item_test, failed_load_can_be_tried_again)
     EXPECT_FALSE(load(item));
     EXPECT_FALSE(item.is_loaded());
     EXPECT_FALSE(start(item));
-    folder.write("shaders/late.fs", solid_fs("1.0, 0.0, 0.0, 1.0"));
+    folder.write("shaders/late.fs", solid_colour_shader(1, 0, 0));
     EXPECT_TRUE(load(item));
     EXPECT_TRUE(item.is_loaded());
     EXPECT_TRUE(start(item));
