@@ -8,19 +8,31 @@
 #include <cstdlib>
 #include <string>
 
+namespace {
+
+std::string last_glfw_error; // why the window could not be made, for the failure message
+
+void record_glfw_error(int code, const char* description)
+{
+    last_glfw_error = "GLFW error " + std::to_string(code) + ": " + (description ? description : "");
+}
+
+} // namespace
+
 gl_window& gl_window::shared()
 {
     static gl_window instance;
     if (instance.window != nullptr) {
         glfwMakeContextCurrent(instance.window);
     } else {
-        ADD_FAILURE() << "no OpenGL 4.2 core context (is an X display there?)";
+        ADD_FAILURE() << "no OpenGL 4.2 core context (is an X display there?) " << last_glfw_error;
     }
     return instance;
 }
 
 gl_window::gl_window()
 {
+    glfwSetErrorCallback(record_glfw_error);
     if (!glfwInit()) {
         return;
     }
