@@ -1,6 +1,6 @@
 // Console protocol basics: print_line and the capture fixture that the other
 // console tests rely on.
-#include "engine/print_line.h"
+#include "platform/print_line.h"
 #include "support/console_capture.h"
 
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include "data/audio_asset.h"
 
 #include "data/demo_filesystem.h"
-#include "engine/print_line.h"
+#include "platform/print_line.h"
 
 #include <SDL.h>
 #include <algorithm>

@@ -2,7 +2,7 @@
 // description into asset lists. Depends on nlohmann/json and print_line.
 #include "data/demo_assets.h"
 
-#include "engine/print_line.h"
+#include "platform/print_line.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // Depends on zlib's uncompress, the C runtime's file functions and print_line.
 #include "data/demo_filesystem.h"
 
-#include "engine/print_line.h"
 #include "platform/open_file_size.h"
+#include "platform/print_line.h"
 
 #include <cstdio>
 #include <cstring>

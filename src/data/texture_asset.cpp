@@ -4,7 +4,7 @@
 #include "data/texture_asset.h"
 
 #include "data/demo_filesystem.h"
-#include "engine/print_line.h"
+#include "platform/print_line.h"
 
 #include <climits>
 #include <stb_image.h>

@@ -6,7 +6,7 @@
 
 #include "data/load_text_with_includes.h"
 #include "data/number_conversion.h"
-#include "engine/print_line.h"
+#include "platform/print_line.h"
 #include "scripting/script_shared_state.h"
 
 #include <algorithm>

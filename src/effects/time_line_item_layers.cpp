@@ -4,7 +4,7 @@
 // own textures. Copies draw with their source's GL objects.
 #include "effects/time_line_item_layers.h"
 
-#include "engine/print_line.h"
+#include "platform/print_line.h"
 
 namespace {
 

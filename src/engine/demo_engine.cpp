@@ -3,9 +3,9 @@
 // GLEW, demo_config, the assets, time_line_item, the error box and print_line.
 #include "engine/demo_engine.h"
 
-#include "engine/print_line.h"
 #include "engine/time_line.h"
 #include "platform/error_box.h"
+#include "platform/print_line.h"
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>

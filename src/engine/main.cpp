@@ -2,8 +2,8 @@
 // init, run and shutdown, and ends with "<eod>". Arguments are not read.
 // Depends on demo_engine, print_line and the floating-point setting.
 #include "engine/demo_engine.h"
-#include "engine/print_line.h"
 #include "platform/floating_point.h"
+#include "platform/print_line.h"
 
 namespace {
 
