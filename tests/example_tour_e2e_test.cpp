@@ -87,6 +87,7 @@ TEST(example_tour, plays_every_item_without_a_failure)
     EXPECT_EQ(player.errors().find("Error: "), std::string::npos) << player.errors();
 }
 
+#if defined(__SANITIZE_ADDRESS__)
 // The reports of the leaks that LeakSanitizer found, one per leaked object
 // group, each with its allocation stack.
 std::vector<std::string> leak_reports(const std::string& errors)
@@ -111,6 +112,7 @@ bool is_our_leak(const std::string& report)
     return report.find(std::string(NIMBREL_SOURCE_DIR) + "/src/") != std::string::npos ||
            report.find("libstb") != std::string::npos;
 }
+#endif
 
 // The whole example under LeakSanitizer (sanitizer build only) leaves no leak
 // of ours: the decoded texture included. Leaks in the system's libraries
