@@ -401,4 +401,51 @@ TEST_F(music_test, falls_back_to_the_dummy_driver_without_a_device)
     EXPECT_STREQ(SDL_GetHint(SDL_HINT_AUDIODRIVER), "no-such-driver");
 }
 
+struct buffer_case {
+    int rate;
+    Uint16 frames;
+};
+
+// Buffers last at most 1/32 s: from 2048 Hz up that is 16 to 31 ms and at
+// least 64 frames; below, down to a single frame.
+TEST(audio_device_buffer_frames, sizes_the_buffer_by_time)
+{
+    const buffer_case cases[] = {{8, 1},        {20, 1},       {8000, 128},   {11025, 256},
+                                 {44100, 1024}, {48000, 1024}, {96000, 2048}, {192000, 4096}};
+    for (const buffer_case& c : cases) {
+        const Uint16 frames = audio_device_buffer_frames(c.rate);
+        EXPECT_EQ(frames, c.frames) << c.rate << " Hz";
+        EXPECT_EQ(frames & (frames - 1), 0) << c.rate << " Hz: not a power of two";
+    }
+    EXPECT_EQ(audio_device_buffer_frames(0), 1);
+    EXPECT_EQ(audio_device_buffer_frames(-44100), 1);
+    EXPECT_EQ(audio_device_buffer_frames(2048), 64);
+    EXPECT_EQ(audio_device_buffer_frames(2147483647), 32768);
+}
+
+class low_rate_music : public music_test, public testing::WithParamInterface<int> {};
+
+// SDL's device thread sleeps one buffer at a time and closing the device
+// waits for it: with a buffer of a fixed frame count, a 20 Hz music held the
+// end of the demo for minutes.
+TEST_P(low_rate_music, unloads_promptly_while_playing)
+{
+    const int rate = GetParam();
+    write_music("slow.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, rate, rate * 10);
+    audio_asset music;
+    music.path = "slow.wav";
+    ASSERT_TRUE(music.load(open_filesystem()));
+    EXPECT_EQ(music.data->device_config.freq, rate);
+    EXPECT_EQ(music.data->device_config.samples, audio_device_buffer_frames(rate));
+    ASSERT_TRUE(music.play());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the device thread is inside a buffer now
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_TRUE(music.unload());
+    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - before;
+    EXPECT_LT(waited.count(), 2.0) << "seconds to close the device";
+}
+
+INSTANTIATE_TEST_SUITE_P(rates, low_rate_music, testing::Values(8, 20),
+                         [](const testing::TestParamInfo<int>& info) { return std::to_string(info.param) + "_hz"; });
+
 } // namespace

@@ -1,6 +1,7 @@
 // The run loop's GL-free parts: demo time from the wall clock, the console
 // lines of arriving and leaving items, the add and remove passes of the time
-// line, and the choice of the default music.
+// line, the choice of the default music and the window sizes asked of the
+// window system.
 #include "engine/demo_engine.h"
 #include "engine/time_line.h"
 #include "support/console_capture.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
@@ -218,6 +220,20 @@ TEST(find_default_music, fails_without_music_assets)
     audio_asset target;
     EXPECT_FALSE(demo_engine::find_default_music(config, target));
     EXPECT_EQ(target.name, "");
+}
+
+TEST(window_size_supported, accepts_1_to_32767_on_either_axis)
+{
+    struct size_case {
+        std::int32_t width;
+        std::int32_t height;
+        bool supported;
+    };
+    const size_case cases[] = {{1, 1, true},      {640, 480, true},     {32767, 32767, true}, {0, 480, false},
+                               {640, 0, false},   {-5, 480, false},     {640, -1, false},     {32768, 480, false},
+                               {640, 32768, false}, {65536, 480, false}, {INT32_MIN, 480, false}};
+    for (const size_case& c : cases)
+        EXPECT_EQ(window_size_supported(c.width, c.height), c.supported) << c.width << "x" << c.height;
 }
 
 } // namespace

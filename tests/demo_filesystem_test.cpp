@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <functional>
 
 namespace {
@@ -311,4 +313,36 @@ TEST(demo_filesystem, folder_named_demo_dat_is_ignored)
     EXPECT_EQ(console.take(), open_line);
     EXPECT_EQ(fs.get_mode(), demo_filesystem_loose);
     EXPECT_EQ(fs.read_text("data/demo.json"), "loose");
+}
+
+// Loose files are read in pieces; one of several pieces comes back whole.
+TEST(demo_filesystem, large_loose_file_reads_exactly)
+{
+    std::string big;
+    for (unsigned i = 0; i < 300001; ++i)
+        big.push_back(static_cast<char>((i * 7919) % 251));
+    temp_dir dir;
+    dir.write("big.bin", big);
+    demo_filesystem fs;
+    console_capture console;
+    fs.open();
+    EXPECT_TRUE(fs.read_text("big.bin") == big); // EXPECT_EQ would diff 300 kB
+}
+
+// A sysfs file states a size of a page but holds a few bytes: the read is
+// short, the array keeps the stated size and the unfilled tail is zero.
+TEST(demo_filesystem, short_loose_read_leaves_zeros)
+{
+    const std::string path = "/sys/devices/system/cpu/online";
+    std::ifstream in(path);
+    std::string content;
+    if (!std::getline(in, content))
+        GTEST_SKIP() << path << " cannot be read here";
+    content += "\n";
+    demo_filesystem fs;
+    const std::vector<uint8_t> bytes = fs.read_file(path);
+    ASSERT_GT(bytes.size(), content.size());
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(content.size())), content);
+    EXPECT_TRUE(std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(content.size()), bytes.end(),
+                            [](uint8_t byte) { return byte == 0; }));
 }

@@ -282,8 +282,26 @@ INSTANTIATE_TEST_SUITE_P(
                       "- loading default music: theme\n<eod>\n", "Audio asset could not be loaded correctly!"},
         start_up_case{"no_window_system", "", "data/theme.mp3", false, "- loading default music: theme\n<eod>\n",
                       "glfwInit failed!"},
-        start_up_case{"window_of_no_size_fails_silently", R"("nativeScreen": false, "width": 0, "height": 0)",
-                      "data/theme.mp3", true, "- loading default music: theme\n<eod>\n", ""}),
+        // A size the window system refuses (GLFW asserts on a negative one, X
+        // ends the process on a width of 65536) is refused before the window.
+        start_up_case{"window_of_no_size", R"("nativeScreen": false, "width": 0, "height": 0)", "data/theme.mp3",
+                      true, "- loading default music: theme\nERROR: window size 0x0 is outside 1..32767\n<eod>\n", ""},
+        start_up_case{"window_of_no_width", R"("nativeScreen": false, "width": 0, "height": 480)", "data/theme.mp3",
+                      true, "- loading default music: theme\nERROR: window size 0x480 is outside 1..32767\n<eod>\n",
+                      ""},
+        start_up_case{"window_of_negative_width", R"("nativeScreen": false, "width": -5, "height": 480)",
+                      "data/theme.mp3", true,
+                      "- loading default music: theme\nERROR: window size -5x480 is outside 1..32767\n<eod>\n", ""},
+        start_up_case{"window_width_negative_in_32_bits", R"("nativeScreen": false, "width": 3000000000, "height": 480)",
+                      "data/theme.mp3", true,
+                      "- loading default music: theme\nERROR: window size -1294967296x480 is outside 1..32767\n<eod>\n",
+                      ""},
+        start_up_case{"window_width_65536", R"("nativeScreen": false, "width": 65536, "height": 480)", "data/theme.mp3",
+                      true, "- loading default music: theme\nERROR: window size 65536x480 is outside 1..32767\n<eod>\n",
+                      ""},
+        start_up_case{"window_height_32768", R"("nativeScreen": false, "windowed": true, "width": 640, "height": 32768)",
+                      "data/theme.mp3", true,
+                      "- loading default music: theme\nERROR: window size 640x32768 is outside 1..32767\n<eod>\n", ""}),
     [](const testing::TestParamInfo<start_up_case>& info) { return std::string(info.param.label); });
 
 struct run_failure_case {

@@ -12,8 +12,6 @@
 
 namespace {
 
-const Uint16 device_buffer_frames = 1024; // about 23 ms at 44.1 kHz
-
 // Memory reader over file_bytes for sf_open_virtual.
 sf_count_t memory_length(void* user_data)
 {
@@ -123,11 +121,11 @@ bool open_device(audio_asset_data& block)
     wanted.freq = block.decoder_info.samplerate;
     wanted.format = sdl_format_of(block.decoder_info.format);
     wanted.channels = static_cast<Uint8>(block.decoder_info.channels);
-    wanted.samples = device_buffer_frames;
+    wanted.samples = audio_device_buffer_frames(wanted.freq);
     wanted.callback = audio_asset::data_callback;
     wanted.userdata = &block;
     if (SDL_AUDIO_BITSIZE(wanted.format) == 8)
-        block.sample_scratch.assign(static_cast<size_t>(device_buffer_frames) * wanted.channels, 0);
+        block.sample_scratch.assign(static_cast<size_t>(wanted.samples) * wanted.channels, 0);
     block.device = open_default_device(wanted, block.device_config);
     if (block.device == 0)
         block.device = open_silent_device(wanted, block.device_config);
@@ -165,6 +163,19 @@ sf_count_t read_frames(audio_asset_data& block, Uint8* stream, sf_count_t frames
 }
 
 } // namespace
+
+// SDL's device thread sleeps a whole buffer at a time and closing the device
+// waits for it, so the buffer is sized by time: the largest power of two of
+// frames that lasts at most 1/32 s (16 to 31 ms, and at least 64 frames, from
+// 2048 Hz up). Below that a single frame may last longer; nothing is shorter.
+Uint16 audio_device_buffer_frames(int sample_rate)
+{
+    const int most_frames = std::max(1, sample_rate / 32);
+    Uint16 frames = 1;
+    while (frames < 32768 && frames * 2 <= most_frames)
+        frames = static_cast<Uint16>(frames * 2);
+    return frames;
+}
 
 audio_asset::audio_asset() : data(std::make_unique<audio_asset_data>()) {}
 

@@ -26,6 +26,10 @@ struct audio_asset_data {
     std::vector<uint8_t> file_bytes;       // the music file as read by the last packed-mode load; kept by unload
 };
 
+// Frames per buffer of the playback device at sample_rate: a power of two
+// lasting at most 1/32 s, so that closing the device never waits long.
+Uint16 audio_device_buffer_frames(int sample_rate);
+
 class audio_asset : public binary_asset {
 public:
     audio_asset();

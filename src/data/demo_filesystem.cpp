@@ -5,8 +5,10 @@
 #include "platform/open_file_size.h"
 #include "platform/print_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <zlib.h>
 
@@ -31,17 +33,40 @@ uint32_t read_le32(const unsigned char* bytes)
            static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
-// A zero-filled buffer of size bytes, or false when it cannot be allocated.
-bool allocate_bytes(std::vector<uint8_t>& bytes, uint64_t size)
+// An uninitialised buffer of size bytes for a read or an inflation that
+// fills it whole; false when it cannot be allocated.
+bool allocate_unfilled(std::unique_ptr<uint8_t[]>& bytes, uint32_t size)
+{
+    bytes.reset(new (std::nothrow) uint8_t[size]);
+    return bytes != nullptr;
+}
+
+// Room for size bytes without filling it; false when it cannot be allocated.
+bool reserve_bytes(std::vector<uint8_t>& bytes, uint64_t size)
 {
     if (size > bytes.max_size())
         return false;
     try {
-        bytes.assign(static_cast<size_t>(size), 0);
+        bytes.reserve(static_cast<size_t>(size));
     } catch (const std::bad_alloc&) {
         return false;
     }
     return true;
+}
+
+// Appends up to size bytes read from file through a small buffer, so the
+// result is written once instead of being zero-filled first. Bytes that a
+// short read leaves unfilled are zero. bytes has room for size already.
+void read_whole(std::FILE* file, std::vector<uint8_t>& bytes, size_t size)
+{
+    uint8_t chunk[1 << 16];
+    while (bytes.size() < size) {
+        const size_t got = std::fread(chunk, 1, std::min(sizeof chunk, size - bytes.size()), file);
+        if (got == 0)
+            break;
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    bytes.resize(size);
 }
 
 } // namespace
@@ -49,9 +74,9 @@ bool allocate_bytes(std::vector<uint8_t>& bytes, uint64_t size)
 // One entry of "demo.dat" in memory.
 struct demo_file_entry {
     char name[demo_dat_name_size] = {}; // name from the record, NUL-terminated
-    std::vector<uint8_t> data;           // inflated content, size bytes
+    std::unique_ptr<uint8_t[]> data;     // inflated content, size bytes
     uint32_t size = 0;                   // content length after inflation
-    std::vector<uint8_t> compressed;     // the zlib stream, compressed_size bytes
+    std::unique_ptr<uint8_t[]> compressed; // the zlib stream, compressed_size bytes
     uint32_t compressed_size = 0;        // stream length
     uint32_t reserved = 0;               // third record field, never interpreted
     demo_file_entry* next = nullptr;     // following entry in file order
@@ -139,13 +164,15 @@ bool demo_filesystem_state::read_record(uint64_t file_size, uint64_t& data_size)
 bool demo_filesystem_state::inflate_entries()
 {
     for (demo_file_entry* entry = first; entry != nullptr; entry = entry->next) {
-        if (!allocate_bytes(entry->compressed, entry->compressed_size) ||
-            !allocate_bytes(entry->data, entry->size))
+        // Neither buffer is zero-filled: a short read or a short inflation
+        // rejects the whole file, so no unfilled byte is ever read.
+        if (!allocate_unfilled(entry->compressed, entry->compressed_size) ||
+            !allocate_unfilled(entry->data, entry->size))
             return false;
-        if (std::fread(entry->compressed.data(), 1, entry->compressed_size, file) != entry->compressed_size)
+        if (std::fread(entry->compressed.get(), 1, entry->compressed_size, file) != entry->compressed_size)
             return false;
         uLongf inflated = entry->size;
-        int result = uncompress(entry->data.data(), &inflated, entry->compressed.data(), entry->compressed_size);
+        int result = uncompress(entry->data.get(), &inflated, entry->compressed.get(), entry->compressed_size);
         if (result != Z_OK || inflated != entry->size)
             return false;
     }
@@ -227,22 +254,20 @@ std::vector<uint8_t> demo_filesystem::read_file(const std::string& path)
     std::vector<uint8_t> bytes;
     if (state->mode == demo_filesystem_packed) {
         const demo_file_entry* entry = state->find_entry(path);
-        if (entry != nullptr && entry->size > 0 && allocate_bytes(bytes, entry->size))
-            std::memcpy(bytes.data(), entry->data.data(), entry->size);
+        if (entry != nullptr && entry->size > 0 && reserve_bytes(bytes, entry->size))
+            bytes.assign(entry->data.get(), entry->data.get() + entry->size);
         return bytes;
     }
     // A NUL inside the path would silently open a shorter name.
     std::FILE* file = path.find('\0') == std::string::npos ? std::fopen(path.c_str(), "rb") : nullptr;
     int64_t size = file != nullptr ? open_file_size(file) : -1;
-    if (size < 0 || !allocate_bytes(bytes, static_cast<uint64_t>(size))) {
+    if (size < 0 || !reserve_bytes(bytes, static_cast<uint64_t>(size))) {
         if (file != nullptr)
             std::fclose(file);
         print_line("ERROR(FILE_NOT_FOUND):" + path);
         return bytes;
     }
-    // Bytes that a short read leaves unfilled stay zero.
-    if (!bytes.empty())
-        std::fread(bytes.data(), 1, bytes.size(), file);
+    read_whole(file, bytes, static_cast<size_t>(size));
     std::fclose(file);
     return bytes;
 }

@@ -10,7 +10,8 @@
 #include <vector>
 
 // The decoded image of a texture asset. A copy of the asset refers to the
-// same pixels without owning them; only the owner's unload frees them.
+// same pixels without owning them; only the owner frees them, by unload or
+// when it is destroyed.
 struct texture_asset_data {
     int32_t width = 0;                // pixels per row; 0 while no image is decoded
     int32_t height = 0;               // rows; 0 while no image is decoded
@@ -26,6 +27,9 @@ public:
     texture_asset& operator=(const texture_asset& other);
     virtual ~texture_asset();
 
+    // Decodes the image; false when it is missing, not decodable, of no
+    // width or height, or (with a console line) larger than 16384 texels a
+    // side or 256 MiB decoded, as its header states before decoding.
     bool load(demo_filesystem& filesystem) override;
     bool unload() override;
 

@@ -17,8 +17,29 @@
 namespace {
 
 const char* const window_title = "Nimbrel Demo Engine (v3.2 b.220916)";
+// X11 keeps window sizes in 16 bits and GLFW asserts on negative ones.
+const std::int32_t largest_window_side = 32767;
+
+// The monitor's current colour depth and refresh rate, double buffering and
+// a GL 4.2 core context, in this order.
+void request_window_hints(const GLFWvidmode& mode)
+{
+    glfwWindowHint(GLFW_RED_BITS, mode.redBits);
+    glfwWindowHint(GLFW_GREEN_BITS, mode.greenBits);
+    glfwWindowHint(GLFW_BLUE_BITS, mode.blueBits);
+    glfwWindowHint(GLFW_REFRESH_RATE, mode.refreshRate);
+    glfwWindowHint(GLFW_DOUBLEBUFFER, 1);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 2);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+}
 
 } // namespace
+
+bool window_size_supported(std::int32_t width, std::int32_t height)
+{
+    return width >= 1 && width <= largest_window_side && height >= 1 && height <= largest_window_side;
+}
 
 bool demo_engine::init()
 {
@@ -59,17 +80,17 @@ bool demo_engine::open_window()
         glfwTerminate();
         return false;
     }
-    glfwWindowHint(GLFW_RED_BITS, mode->redBits);
-    glfwWindowHint(GLFW_GREEN_BITS, mode->greenBits);
-    glfwWindowHint(GLFW_BLUE_BITS, mode->blueBits);
-    glfwWindowHint(GLFW_REFRESH_RATE, mode->refreshRate);
-    glfwWindowHint(GLFW_DOUBLEBUFFER, 1);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 2);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-
+    request_window_hints(*mode);
     window_width = native_screen ? mode->width : width;
     window_height = native_screen ? mode->height : height;
+    if (!window_size_supported(window_width, window_height)) {
+        // The window system would abort or end the process on such a size:
+        // fail as a window that was not made.
+        print_line("ERROR: window size " + std::to_string(window_width) + "x" + std::to_string(window_height) +
+                   " is outside 1..32767");
+        glfwTerminate();
+        return false;
+    }
     window = glfwCreateWindow(window_width, window_height, window_title, windowed ? nullptr : monitor, nullptr);
     if (window == nullptr) {
         glfwTerminate();

@@ -53,6 +53,10 @@ private:
     void draw_first_active(float time);
 };
 
+// Whether a window of this size can be asked of the window system: 1 to
+// 32767 pixels on either axis.
+bool window_size_supported(std::int32_t width, std::int32_t height);
+
 // Escape presses set the window's close flag; every other key, and Escape
 // repeats and releases, do nothing.
 void key_callback(GLFWwindow* window, int key, int scancode, int action, int mods);
