@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,26 @@ TEST(geometry_parse, rounds_each_number_to_single_precision)
     EXPECT_EQ(effect.vertices[1], 1e-3f);
     EXPECT_EQ(effect.vertices[2], 16777216.0f); // ties to even
     EXPECT_EQ(effect.vertices[3], 1.0f / 3);
+}
+
+// A plain cast of a double beyond the float range is undefined; the reader
+// gives the infinity of its sign. No sanitizer flags this cast, so the test
+// pins the result.
+TEST(geometry_parse, numbers_beyond_the_float_range_become_infinities)
+{
+    const nlohmann::json description = nlohmann::json::parse(R"({
+        "vertices": [{"xyz": [1e300, -1e300, 0], "rgb": [3.4028234663852886e38, 3.5e38, -3.5e38], "uv": [0, 0]}],
+        "elements": []})");
+    time_line_item_geometry effect;
+    ASSERT_TRUE(effect.parse(description, 0, 0));
+    ASSERT_EQ(effect.vertices.size(), 8u);
+    const float infinity = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(effect.vertices[0], infinity);
+    EXPECT_EQ(effect.vertices[1], -infinity);
+    EXPECT_EQ(effect.vertices[2], 0.0f);
+    EXPECT_EQ(effect.vertices[3], std::numeric_limits<float>::max());
+    EXPECT_EQ(effect.vertices[4], infinity);
+    EXPECT_EQ(effect.vertices[5], -infinity);
 }
 
 struct element_case {

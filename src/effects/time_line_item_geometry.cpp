@@ -34,15 +34,16 @@ const nlohmann::json* array_member(const nlohmann::json& entry, const char* key)
     return member != entry.end() && member->is_array() ? &*member : nullptr;
 }
 
-// Component index of an array as a float. at() raises the JSON library's
-// out-of-range exception for a short array, which ends the description load.
+// Component index of an array as a float (beyond the float range: the
+// infinity of its sign). at() raises the JSON library's out-of-range
+// exception for a short array, which ends the description load.
 float component(const nlohmann::json* array, std::size_t index)
 {
     if (array == nullptr) {
         return 0.0f;
     }
     const nlohmann::json& value = array->at(index);
-    return value.is_number() ? static_cast<float>(value.get<double>()) : 0.0f;
+    return value.is_number() ? to_float(value.get<double>()) : 0.0f;
 }
 
 // Truncated toward zero to 64 bits, then the low 32 bits; NaN and
