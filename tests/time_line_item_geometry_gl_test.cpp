@@ -1,6 +1,7 @@
 // Geometry effect: the mesh read from its description, drawn for real in the
 // hidden test window or into a layer framebuffer and read back, the geometry
-// exchange with its scripts, indices naming no vertex, failures and unload.
+// exchange with its scripts, indices naming no vertex, compile and link
+// failures and what they leave, unload.
 #include "data/demo_filesystem.h"
 #include "data/texture_asset.h"
 #include "effects/time_line_item.h"
@@ -9,6 +10,7 @@
 #include "scripting/script_shared_state.h"
 #include "support/console_capture.h"
 #include "support/geometry_scene.h"
+#include "support/gl_object_census.h"
 #include "support/gl_window.h"
 #include "support/script_session.h"
 #include "support/temp_dir.h"
@@ -576,34 +578,73 @@ INSTANTIATE_TEST_SUITE_P(sizes, geometry_layer_size_test, ::testing::ValuesIn(la
                              return std::to_string(info.param.width) + "_by_" + std::to_string(info.param.height);
                          });
 
-// A load that stopped at the shader: start, render and unload touch only what exists.
-TEST_F(geometry_effect_test, shader_failure_stops_the_load_and_later_stages_draw_nothing)
+struct program_failure_case {
+    const char* name;
+    const char* fragment_shader; // the text of data/bad.fs
+    const char* report_head;     // what precedes the driver's info log
+};
+
+void PrintTo(const program_failure_case& c, std::ostream* os) { *os << c.name; }
+
+const program_failure_case program_failure_cases[] = {
+    {"compile", "#version 420 core\nthis is not glsl\n", "ERROR::SHADER_COMPILATION_ERROR in: data/bad.fs\n"},
+    {"no_main", "#version 420 core\nout vec4 outColor;\nvoid shade() { outColor = vec4(1.0); }\n",
+     "ERROR::PROGRAM_LINKING_ERROR of program: data/geo.vs, data/bad.fs\n"},
+    {"unmatched_input", "#version 420 core\nin vec4 never_written;\nout vec4 outColor;\n"
+                        "void main() { outColor = never_written; }\n",
+     "ERROR::PROGRAM_LINKING_ERROR of program: data/geo.vs, data/bad.fs\n"},
+};
+
+class geometry_program_failure_test : public geometry_effect_test,
+                                      public ::testing::WithParamInterface<program_failure_case> {};
+
+// The load deletes what it made and stops: it is retried every frame. The
+// layers effect starts, renders and unloads such a layer all the same; with
+// every name 0 those touch nothing and draw nothing, not even through the
+// program that happens to be current (here one drawing red).
+TEST_P(geometry_program_failure_test, stops_the_load_leaving_nothing_and_later_stages_draw_nothing)
 {
-    folder.write("data/broken.fs", "#version 420 core\nthis is not glsl\n");
-    nlohmann::json description = left_half({0, 1, 0}).effect("data/geo.vs", "data/broken.fs");
+    const program_failure_case& c = GetParam();
+    folder.write("data/bad.fs", c.fragment_shader);
+    nlohmann::json description = left_half({0, 1, 0}).effect("data/geo.vs", "data/bad.fs");
     description["triggers"] = {{"onLoad", "print('loaded');"}, {"onStart", "print('started');"}};
+    const gl_object_census before = gl_object_census::take();
     console_capture console;
     EXPECT_FALSE(load(description, true, 16, 8));
     const std::string report = console.take();
-    EXPECT_EQ(report.rfind("ERROR::SHADER_COMPILATION_ERROR in: data/broken.fs\n", 0), 0u) << report;
+    EXPECT_EQ(report.rfind(c.report_head, 0), 0u) << report;
+    EXPECT_EQ(report.find("loaded"), std::string::npos) << "no onLoad trigger";
+    EXPECT_EQ(gl_object_census::take(), before);
     EXPECT_EQ(effect.state->program, 0u);
+    EXPECT_EQ(effect.state->vertex_shader, 0u);
+    EXPECT_EQ(effect.state->fragment_shader, 0u);
+    EXPECT_EQ(effect.state->vertex_array, 0u);
+    EXPECT_EQ(effect.state->vertex_buffer, 0u);
+    EXPECT_EQ(effect.state->element_buffer, 0u);
     EXPECT_EQ(effect.state->layer_framebuffer, 0u);
     EXPECT_EQ(effect.state->texture_count, 0);
-    EXPECT_NE(effect.state->vertex_shader, 0u);
 
-    glUseProgram(0);
+    time_line_item_geometry red;
+    folder.write("data/red.fs", "#version 420 core\nout vec4 outColor;\nvoid main() { outColor = vec4(1, 0, 0, 1); }\n");
+    ASSERT_TRUE(red.parse(left_half({1, 0, 0}).effect("data/geo.vs", "data/red.fs"), 0, 0));
+    ASSERT_TRUE(red.load(owner, fs, session.context, false));
+    ASSERT_TRUE(red.start(gl_window::width, gl_window::height, session.context));
     EXPECT_TRUE(start());
     EXPECT_EQ(console.take(), "Scripting Engine: started\n");
     EXPECT_TRUE(render());
     EXPECT_TRUE(colours_near(window.pixel_from_top(left_x, middle_y), black));
-    const GLuint vertex_shader = effect.state->vertex_shader;
-    const GLuint vertex_array = effect.state->vertex_array;
+    window.reset_state();
+    red.unload();
     EXPECT_TRUE(effect.unload());
     loaded = false;
-    EXPECT_FALSE(glIsShader(vertex_shader));
-    EXPECT_FALSE(glIsVertexArray(vertex_array));
+    EXPECT_EQ(gl_object_census::take(), before);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
+
+INSTANTIATE_TEST_SUITE_P(shaders, geometry_program_failure_test, ::testing::ValuesIn(program_failure_cases),
+                         [](const ::testing::TestParamInfo<program_failure_case>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(geometry_effect_test, unload_of_a_layer_deletes_every_object)
 {

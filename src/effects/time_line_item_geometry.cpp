@@ -97,11 +97,13 @@ void report_left_out(std::size_t left_out, std::size_t vertex_count)
 }
 
 // Deleting the name 0 is a no-op in GL, so names a load never made (still
-// 0) are skipped without a call.
+// 0) are skipped without a call. A deleted name is set to 0: GL may hand it
+// out again, and a later load or unload must not delete that new object.
 void delete_texture(GLuint& name)
 {
     if (name != 0) {
         glDeleteTextures(1, &name);
+        name = 0;
     }
 }
 
@@ -109,6 +111,39 @@ void delete_buffer(GLuint& name)
 {
     if (name != 0) {
         glDeleteBuffers(1, &name);
+        name = 0;
+    }
+}
+
+void delete_program(GLuint& name)
+{
+    if (name != 0) {
+        glDeleteProgram(name);
+        name = 0;
+    }
+}
+
+void delete_shader(GLuint& name)
+{
+    if (name != 0) {
+        glDeleteShader(name);
+        name = 0;
+    }
+}
+
+void delete_framebuffer(GLuint& name)
+{
+    if (name != 0) {
+        glDeleteFramebuffers(1, &name);
+        name = 0;
+    }
+}
+
+void delete_vertex_array(GLuint& name)
+{
+    if (name != 0) {
+        glDeleteVertexArrays(1, &name);
+        name = 0;
     }
 }
 
@@ -185,6 +220,8 @@ bool time_line_item_geometry::load(const time_line_item& owner, demo_filesystem&
     upload();
     if (!build_effect_program(vertex_code, fragment_code, vs_src, fs_src, state->vertex_shader,
                               state->fragment_shader, state->program)) {
+        delete_unfinished_program(*state);
+        state->drawn_element_count = 0;
         return false;
     }
     create_effect_textures(owner, fs, state->filtering, state->texture_count, state->textures);
@@ -254,6 +291,8 @@ bool time_line_item_geometry::render(float time, script_context& context)
     return triggers.run(effect_trigger_kind::after_render, context, "SCRIPT GEOMETRY::AFTERRENDER failed to execute");
 }
 
+// Every name is 0 afterwards, so an unload before a retried load (the flow
+// item's, after a failed load) leaves nothing that load could delete again.
 bool time_line_item_geometry::unload()
 {
     const std::int32_t texture_count = std::min<std::int32_t>(state->texture_count, max_effect_textures);
@@ -262,27 +301,18 @@ bool time_line_item_geometry::unload()
         glBindTexture(GL_TEXTURE_2D, 0);
         delete_texture(state->textures[i]);
     }
+    state->texture_count = 0;
     if (state->is_layer) {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         delete_texture(state->layer_texture);
-        if (state->layer_framebuffer != 0) {
-            glDeleteFramebuffers(1, &state->layer_framebuffer);
-        }
+        delete_framebuffer(state->layer_framebuffer);
     }
-    if (state->program != 0) {
-        glDeleteProgram(state->program);
-    }
-    if (state->fragment_shader != 0) {
-        glDeleteShader(state->fragment_shader);
-    }
-    if (state->vertex_shader != 0) {
-        glDeleteShader(state->vertex_shader);
-    }
+    delete_program(state->program);
+    delete_shader(state->fragment_shader);
+    delete_shader(state->vertex_shader);
     delete_buffer(state->vertex_buffer);
     delete_buffer(state->element_buffer);
-    if (state->vertex_array != 0) {
-        glDeleteVertexArrays(1, &state->vertex_array);
-    }
+    delete_vertex_array(state->vertex_array);
     return true;
 }
 

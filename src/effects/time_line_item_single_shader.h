@@ -69,4 +69,7 @@ public:
     effect_triggers triggers;                      // the four trigger scripts
     std::vector<float> vertices;                   // the quad's 32 floats after load
     std::vector<std::uint32_t> indices;            // 0 1 2 2 3 0 after load
+
+private:
+    void draw_quad(float time) const;
 };
