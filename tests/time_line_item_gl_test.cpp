@@ -155,16 +155,16 @@ TEST_F(time_line_item_test, failed_start_is_retried_until_one_succeeds)
     EXPECT_EQ(boxes.texts.size(), 1u);
 }
 
-TEST_F(time_line_item_test, render_after_failed_start_still_draws)
+TEST_F(time_line_item_test, render_after_failed_start_still_runs_the_effects_render)
 {
     ASSERT_TRUE(parse(time_line_item_type::single_shader, R"({"src": "shaders/red.fs",
-        "triggers": {"onStart": "throw new Error('never starts');"}})"));
+        "triggers": {"onStart": "throw new Error('never starts');", "afterRender": "rendered = true;"}})"));
     ASSERT_TRUE(load(item));
     EXPECT_FALSE(start(item));
-    render(item);
-    // The effect's render ran: its clear replaced the blue. The start stopped
-    // before the quad was uploaded, so nothing is drawn over the clear.
-    EXPECT_TRUE(colours_near(centre(), {0, 0, 0, 255}));
+    EXPECT_TRUE(render(item));
+    // Its triggers ran; without a start of its own it cleared and drew nothing.
+    EXPECT_TRUE(script_holds("rendered === true"));
+    EXPECT_TRUE(colours_near(centre(), blue));
 }
 
 TEST_F(time_line_item_test, copy_of_started_item_is_started_and_draws_with_its_objects)

@@ -724,6 +724,31 @@ TEST_F(single_shader_test, render_uses_the_program_made_current_by_start)
     other.unload();
 }
 
+// Before, render cleared the window and drew the quad with whatever program
+// was current: the previous effect's (red).
+TEST_F(single_shader_test, render_after_a_failed_start_draws_nothing_and_runs_its_triggers)
+{
+    time_line_item_single_shader previous;
+    start_red_effect(previous);
+    parse(R"j({"src": "shaders/time_res.fs", "triggers": {"onStart": "throw new Error('no start');",
+              "beforeRender": "var marks = 'B';", "afterRender": "marks += 'A';"}})j");
+    ASSERT_TRUE(load());
+    EXPECT_FALSE(start());
+    fill_window(0, 0, 1);
+    EXPECT_TRUE(effect.render(0.0f, context));
+    EXPECT_TRUE(colours_near(window.pixel_from_top(10, 10), {0, 0, 255, 255})) << "nothing cleared or drawn";
+    EXPECT_TRUE(context.run("if (marks !== 'BA') throw 1;"));
+    EXPECT_EQ(boxes.texts, std::vector<std::string>{"SCRIPT SINGLE::ONSTART failed to execute"});
+
+    // The next start that succeeds draws again.
+    effect.triggers.on_start_script.clear();
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(effect.render(0.25f, context));
+    EXPECT_TRUE(colours_near(window.pixel_from_top(10, 10), {64, 64, 48, 255}));
+    window.reset_state();
+    previous.unload();
+}
+
 TEST_F(single_shader_test, dump_vertices_prints_the_quad)
 {
     effect.src = "shaders/time_res.fs";

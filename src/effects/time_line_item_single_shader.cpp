@@ -92,6 +92,7 @@ bool time_line_item_single_shader::upload()
 
 bool time_line_item_single_shader::start(std::int32_t width, std::int32_t height, script_context& context)
 {
+    state->start_succeeded = false;
     if (!triggers.run(effect_trigger_kind::on_start, context, "SCRIPT SINGLE::ONSTART failed to execute")) {
         return false;
     }
@@ -105,6 +106,7 @@ bool time_line_item_single_shader::start(std::int32_t width, std::int32_t height
         bind_effect_inputs(state->program, width, height, state->texture_count, state->textures, 0,
                            state->itime_location, state->ires_location);
     }
+    state->start_succeeded = true;
     return true;
 }
 
@@ -113,7 +115,11 @@ bool time_line_item_single_shader::render(float time, script_context& context)
     if (!triggers.run(effect_trigger_kind::before_render, context, "SCRIPT SINGLE::BEFORERENDER failed to execute")) {
         return false;
     }
-    draw_quad(time);
+    // Without a start of its own, the clear and the draw would go through
+    // another effect's program into another effect's target.
+    if (state->start_succeeded) {
+        draw_quad(time);
+    }
     return triggers.run(effect_trigger_kind::after_render, context, "SCRIPT SINGLE::AFTERRENDER failed to execute");
 }
 

@@ -39,6 +39,7 @@ struct single_shader_gl_state {
     GLint itime_location = -1;                 // "iTime"; set by start
     GLint ires_location = -1;                  // "iRes"; set by start
     bool filtering = true;                     // linear texture filtering
+    bool start_succeeded = false;              // the latest start made program current and bound the window
 };
 
 class time_line_item_single_shader {
