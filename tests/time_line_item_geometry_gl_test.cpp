@@ -369,6 +369,9 @@ TEST_F(geometry_effect_test, trailing_partial_triangle_is_not_drawn_and_not_repo
     geometry_scene scene = left_half({0, 1, 0});
     scene.elements.push_back(3);
     scene.elements.push_back(9); // names no vertex, but no triangle is whole
+    while (glGetError() != GL_NO_ERROR) {
+        // errors left by earlier tests of this process
+    }
     console_capture console;
     ASSERT_TRUE(load(scene.effect("data/geo.vs", "data/geo.fs")));
     ASSERT_TRUE(start());
@@ -763,6 +766,9 @@ TEST_P(geometry_program_failure_test, stops_the_load_leaving_nothing_and_later_s
     folder.write("data/bad.fs", c.fragment_shader);
     nlohmann::json description = left_half({0, 1, 0}).effect("data/geo.vs", "data/bad.fs");
     description["triggers"] = {{"onLoad", "print('loaded');"}, {"onStart", "print('started');"}};
+    while (glGetError() != GL_NO_ERROR) {
+        // errors left by earlier tests of this process
+    }
     const gl_object_census before = gl_object_census::take();
     console_capture console;
     EXPECT_FALSE(load(description, true, 16, 8));
