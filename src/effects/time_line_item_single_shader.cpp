@@ -84,7 +84,7 @@ bool time_line_item_single_shader::load(const time_line_item& owner, demo_filesy
 bool time_line_item_single_shader::upload()
 {
     if (state->vertex_array == 0) {
-        return true; // no program was built: there is no vertex array to record the buffers
+        return true; // not loaded, or the load built no program: no vertex array to record the buffers
     }
     return upload_effect_buffers(state->vertex_array, vertices, indices, state->vertex_buffer, state->element_buffer,
                                  state->uploaded);
