@@ -227,18 +227,64 @@ TEST_F(effect_gl_resources_test, long_info_log_is_cut_to_1023_characters)
     EXPECT_EQ(out.size() - head.size() - std::string(separator).size(), 1023u);
 }
 
-TEST_F(effect_gl_resources_test, link_failure_is_silent_and_succeeds)
-{
+struct link_failure_case {
+    const char* name;
+    const char* fragment_shader; // compiles, but the program does not link with pass_through_vs
+};
+
+void PrintTo(const link_failure_case& c, std::ostream* os) { *os << c.name; }
+
+const link_failure_case link_failure_cases[] = {
+    {"no_main", "#version 420 core\nout vec4 outColor;\nvoid shade() { outColor = vec4(1.0); }\n"},
     // The fragment input is written by no vertex shader output.
-    const char* const unmatched_fs = R"(#version 420 core
+    {"unmatched_input", R"(#version 420 core
 in vec4 never_written;
 out vec4 outColor;
 void main() { outColor = never_written; }
-)";
+)"},
+};
+
+class effect_program_link_test : public effect_gl_resources_test,
+                                 public ::testing::WithParamInterface<link_failure_case> {};
+
+// The report has the compile report's layout, with both labels; the names
+// stay written for the effect to delete.
+TEST_P(effect_program_link_test, reports_both_labels_and_fails)
+{
+    const std::string head = "ERROR::PROGRAM_LINKING_ERROR of program: VERTEX, data/test.fs\n";
     console_capture console;
-    EXPECT_TRUE(build(pass_through_vs, unmatched_fs));
-    EXPECT_EQ(console.take(), "");
+    EXPECT_FALSE(build(pass_through_vs, GetParam().fragment_shader));
+    const std::string out = console.take();
+
+    ASSERT_EQ(out.rfind(head, 0), 0u) << out;
+    ASSERT_GE(out.size(), head.size() + std::string(separator).size());
+    EXPECT_EQ(out.substr(out.size() - std::string(separator).size()), separator);
+    const std::string log = out.substr(head.size(), out.size() - head.size() - std::string(separator).size());
+    EXPECT_FALSE(log.empty()) << "the driver's info log is part of the report";
+    EXPECT_LE(log.size(), 1023u);
+    EXPECT_TRUE(glIsShader(names.vertex_shader));
+    EXPECT_TRUE(glIsShader(names.fragment_shader));
     EXPECT_TRUE(glIsProgram(names.program));
+}
+
+INSTANTIATE_TEST_SUITE_P(programs, effect_program_link_test, ::testing::ValuesIn(link_failure_cases),
+                         [](const ::testing::TestParamInfo<link_failure_case>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(effect_gl_resources_test, long_link_log_is_cut_to_1023_characters)
+{
+    // The linker names the unresolved function in its log.
+    const std::string name = "unresolved_" + std::string(1500, 'x');
+    const std::string calls_undefined_fs = "#version 420 core\nout vec4 outColor;\nfloat " + name +
+                                           "();\nvoid main() { outColor = vec4(" + name + "()); }\n";
+    console_capture console;
+    EXPECT_FALSE(build(pass_through_vs, calls_undefined_fs));
+    const std::string out = console.take();
+    const std::string head = "ERROR::PROGRAM_LINKING_ERROR of program: VERTEX, data/test.fs\n";
+    ASSERT_EQ(out.rfind(head, 0), 0u) << out;
+    ASSERT_GE(out.size(), head.size() + std::string(separator).size());
+    EXPECT_EQ(out.size() - head.size() - std::string(separator).size(), 1023u);
 }
 
 TEST_F(effect_gl_resources_test, start_inputs_set_ires_units_and_framebuffer)

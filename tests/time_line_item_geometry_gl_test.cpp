@@ -1,6 +1,7 @@
 // Geometry effect: the mesh read from its description, drawn for real in the
 // hidden test window or into a layer framebuffer and read back, the geometry
-// exchange with its scripts, indices naming no vertex, failures and unload.
+// exchange with its scripts, indices naming no vertex and their warning once
+// per mesh, compile and link failures and what they leave, unload.
 #include "data/demo_filesystem.h"
 #include "data/texture_asset.h"
 #include "effects/time_line_item.h"
@@ -9,6 +10,7 @@
 #include "scripting/script_shared_state.h"
 #include "support/console_capture.h"
 #include "support/geometry_scene.h"
+#include "support/gl_object_census.h"
 #include "support/gl_window.h"
 #include "support/script_session.h"
 #include "support/temp_dir.h"
@@ -16,8 +18,10 @@
 #include <gtest/gtest.h>
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -145,6 +149,26 @@ TEST(geometry_parse, rounds_each_number_to_single_precision)
     EXPECT_EQ(effect.vertices[1], 1e-3f);
     EXPECT_EQ(effect.vertices[2], 16777216.0f); // ties to even
     EXPECT_EQ(effect.vertices[3], 1.0f / 3);
+}
+
+// A plain cast of a double beyond the float range is undefined; the reader
+// gives the infinity of its sign. No sanitizer flags this cast, so the test
+// pins the result.
+TEST(geometry_parse, numbers_beyond_the_float_range_become_infinities)
+{
+    const nlohmann::json description = nlohmann::json::parse(R"({
+        "vertices": [{"xyz": [1e300, -1e300, 0], "rgb": [3.4028234663852886e38, 3.5e38, -3.5e38], "uv": [0, 0]}],
+        "elements": []})");
+    time_line_item_geometry effect;
+    ASSERT_TRUE(effect.parse(description, 0, 0));
+    ASSERT_EQ(effect.vertices.size(), 8u);
+    const float infinity = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(effect.vertices[0], infinity);
+    EXPECT_EQ(effect.vertices[1], -infinity);
+    EXPECT_EQ(effect.vertices[2], 0.0f);
+    EXPECT_EQ(effect.vertices[3], std::numeric_limits<float>::max());
+    EXPECT_EQ(effect.vertices[4], infinity);
+    EXPECT_EQ(effect.vertices[5], -infinity);
 }
 
 struct element_case {
@@ -329,13 +353,170 @@ TEST_F(geometry_effect_test, triangles_naming_no_vertex_are_left_out_of_the_draw
     ASSERT_TRUE(load(scene.effect("data/geo.vs", "data/geo.fs")));
     ASSERT_TRUE(start());
     ASSERT_TRUE(render());
-    const std::string line = "WARNING::GEOMETRY:: left out 2 triangles with an index at or beyond the vertex count 4\n";
-    EXPECT_EQ(console.take(), line + line); // the uploads of load and start
+    // Written at load's upload; start's upload of the same mesh is silent.
+    EXPECT_EQ(console.take(),
+              "WARNING::GEOMETRY:: left out 2 triangles with an index at or beyond the vertex count 4\n");
     EXPECT_EQ(effect.elements.size(), 13u);
     EXPECT_EQ(effect.state->drawn_element_count, 6);
     EXPECT_TRUE(colours_near(window.pixel_from_top(left_x, middle_y), green));
     EXPECT_TRUE(colours_near(window.pixel_from_top(right_x, middle_y), black));
 }
+
+// Every triangle names a vertex: the elements go up as they are, and the
+// trailing partial triangle stays out of the draw.
+TEST_F(geometry_effect_test, trailing_partial_triangle_is_not_drawn_and_not_reported)
+{
+    geometry_scene scene = left_half({0, 1, 0});
+    scene.elements.push_back(3);
+    scene.elements.push_back(9); // names no vertex, but no triangle is whole
+    while (glGetError() != GL_NO_ERROR) {
+        // errors left by earlier tests of this process
+    }
+    console_capture console;
+    ASSERT_TRUE(load(scene.effect("data/geo.vs", "data/geo.fs")));
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(render());
+    EXPECT_EQ(console.take(), "");
+    EXPECT_EQ(effect.state->drawn_element_count, 6);
+    EXPECT_TRUE(colours_near(window.pixel_from_top(left_x, middle_y), green));
+    EXPECT_TRUE(colours_near(window.pixel_from_top(right_x, middle_y), black));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// The upload looks at the elements in blocks of 3072 and copies only from
+// the first block holding a triangle to leave out; the triangles left out
+// may sit anywhere around those blocks.
+struct left_out_place_case {
+    const char* name;
+    std::vector<std::size_t> left_out; // triangles (by number) that name vertex 4 of 4
+};
+
+void PrintTo(const left_out_place_case& c, std::ostream* os) { *os << c.name; }
+
+const left_out_place_case left_out_place_cases[] = {
+    {"none", {}},
+    {"first_triangle", {0}},
+    {"last_of_first_block", {1023}},
+    {"first_of_second_block", {1024}},
+    {"in_the_tail_after_the_blocks", {2049}},
+    {"last_triangle", {2100}},
+    {"spread", {5, 1024, 2047, 2100}},
+};
+
+class geometry_left_out_place_test : public geometry_effect_test,
+                                     public ::testing::WithParamInterface<left_out_place_case> {};
+
+TEST_P(geometry_left_out_place_test, element_buffer_holds_the_other_triangles_in_order)
+{
+    const left_out_place_case& c = GetParam();
+    geometry_scene scene = left_half({0, 1, 0});
+    scene.elements = nlohmann::json::array();
+    std::vector<std::uint32_t> kept;
+    for (std::size_t triangle = 0; triangle <= 2100; ++triangle) {
+        const bool leave_out = std::find(c.left_out.begin(), c.left_out.end(), triangle) != c.left_out.end();
+        // Every triangle differs, so that a misplaced one shows.
+        const std::uint32_t a = static_cast<std::uint32_t>(triangle % 4);
+        const std::uint32_t b = leave_out ? 4u : (a + 1) % 4;
+        scene.triangle(a, b, (a + 2) % 4);
+        if (!leave_out) {
+            kept.insert(kept.end(), {a, b, (a + 2) % 4});
+        }
+    }
+    scene.elements.push_back(7); // a trailing partial triangle
+    console_capture console;
+    ASSERT_TRUE(load(scene.effect("data/geo.vs", "data/geo.fs")));
+    const std::string expected_line =
+        c.left_out.empty() ? ""
+                           : "WARNING::GEOMETRY:: left out " + std::to_string(c.left_out.size()) +
+                                 (c.left_out.size() == 1 ? " triangle" : " triangles") +
+                                 " with an index at or beyond the vertex count 4\n";
+    EXPECT_EQ(console.take(), expected_line);
+    ASSERT_EQ(effect.state->drawn_element_count, static_cast<GLsizei>(kept.size()));
+    std::vector<std::uint32_t> uploaded(kept.size());
+    glBindVertexArray(effect.state->vertex_array);
+    glGetBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(kept.size() * sizeof(std::uint32_t)),
+                       uploaded.data());
+    glBindVertexArray(0);
+    EXPECT_EQ(uploaded, kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(places, geometry_left_out_place_test, ::testing::ValuesIn(left_out_place_cases),
+                         [](const ::testing::TestParamInfo<left_out_place_case>& info) {
+                             return info.param.name;
+                         });
+
+// The mesh of each frame, as a layer sees it: started, then rendered, with
+// its beforeRender script choosing what "setGeometry" gets.
+struct left_out_warning_case {
+    const char* name;
+    const char* description_mesh; // "valid" or "one_out": the mesh of the description
+    const char* frame_meshes;      // set in frames 0 to 2: '1' or '2' triangles left out, 'v' valid, '-' none
+    const char* warnings;          // the lines of load and the three frames: '1' or '2' triangles left out
+};
+
+void PrintTo(const left_out_warning_case& c, std::ostream* os) { *os << c.name; }
+
+const char* const one_out_line =
+    "WARNING::GEOMETRY:: left out 1 triangle with an index at or beyond the vertex count 4\n";
+const char* const two_out_line =
+    "WARNING::GEOMETRY:: left out 2 triangles with an index at or beyond the vertex count 4\n";
+
+const left_out_warning_case left_out_warning_cases[] = {
+    {"description_mesh_every_frame", "one_out", "---", "1"},
+    {"same_mesh_set_every_frame", "valid", "111", "1"},
+    {"new_mesh_every_frame", "valid", "121", "121"},
+    {"valid_mesh_between", "one_out", "1v1", "11"}, // frame 0 sets the description's mesh again
+};
+
+class geometry_left_out_warning_test : public geometry_effect_test,
+                                       public ::testing::WithParamInterface<left_out_warning_case> {
+protected:
+    // The left half with n extra triangles naming vertex 4 of 4.
+    static geometry_scene mesh_leaving_out(int n)
+    {
+        geometry_scene scene = left_half({0, 1, 0});
+        for (int i = 0; i < n; ++i) {
+            scene.triangle(0, 1, 4);
+        }
+        return scene;
+    }
+
+    static std::string expected_lines(const std::string& warnings)
+    {
+        std::string lines;
+        for (const char warning : warnings) {
+            lines += warning == '1' ? one_out_line : two_out_line;
+        }
+        return lines;
+    }
+};
+
+TEST_P(geometry_left_out_warning_test, is_written_once_for_each_new_mesh)
+{
+    const left_out_warning_case& c = GetParam();
+    const std::string meshes = "[null, " + mesh_leaving_out(1).script_literal() + ", " +
+                               mesh_leaving_out(2).script_literal() + ", " + mesh_leaving_out(0).script_literal() +
+                               "]";
+    nlohmann::json description =
+        mesh_leaving_out(std::string(c.description_mesh) == "one_out" ? 1 : 0).effect("data/geo.vs", "data/geo.fs");
+    description["triggers"] = {
+        {"beforeRender", "var frame = (typeof frame === 'undefined') ? 0 : frame + 1;"
+                         "var pick = '" + std::string(c.frame_meshes) + "'.charAt(frame);"
+                         "if (pick !== '-') setGeometry(" + meshes + "[pick === 'v' ? 3 : Number(pick)]);"}};
+    console_capture console;
+    ASSERT_TRUE(load(description, true, gl_window::width, gl_window::height));
+    for (int frame = 0; frame < 3; ++frame) {
+        ASSERT_TRUE(start());
+        ASSERT_TRUE(render());
+    }
+    EXPECT_EQ(console.take(), expected_lines(c.warnings));
+    EXPECT_TRUE(boxes.texts.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(meshes, geometry_left_out_warning_test, ::testing::ValuesIn(left_out_warning_cases),
+                         [](const ::testing::TestParamInfo<left_out_warning_case>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(geometry_effect_test, indices_set_by_a_script_are_checked_against_its_vertices)
 {
@@ -555,34 +736,76 @@ INSTANTIATE_TEST_SUITE_P(sizes, geometry_layer_size_test, ::testing::ValuesIn(la
                              return std::to_string(info.param.width) + "_by_" + std::to_string(info.param.height);
                          });
 
-// A load that stopped at the shader: start, render and unload touch only what exists.
-TEST_F(geometry_effect_test, shader_failure_stops_the_load_and_later_stages_draw_nothing)
+struct program_failure_case {
+    const char* name;
+    const char* fragment_shader; // the text of data/bad.fs
+    const char* report_head;     // what precedes the driver's info log
+};
+
+void PrintTo(const program_failure_case& c, std::ostream* os) { *os << c.name; }
+
+const program_failure_case program_failure_cases[] = {
+    {"compile", "#version 420 core\nthis is not glsl\n", "ERROR::SHADER_COMPILATION_ERROR in: data/bad.fs\n"},
+    {"no_main", "#version 420 core\nout vec4 outColor;\nvoid shade() { outColor = vec4(1.0); }\n",
+     "ERROR::PROGRAM_LINKING_ERROR of program: data/geo.vs, data/bad.fs\n"},
+    {"unmatched_input", "#version 420 core\nin vec4 never_written;\nout vec4 outColor;\n"
+                        "void main() { outColor = never_written; }\n",
+     "ERROR::PROGRAM_LINKING_ERROR of program: data/geo.vs, data/bad.fs\n"},
+};
+
+class geometry_program_failure_test : public geometry_effect_test,
+                                      public ::testing::WithParamInterface<program_failure_case> {};
+
+// The load deletes what it made and stops: it is retried every frame. The
+// layers effect starts, renders and unloads such a layer all the same; with
+// every name 0 those touch nothing and draw nothing, not even through the
+// program that happens to be current (here one drawing red).
+TEST_P(geometry_program_failure_test, stops_the_load_leaving_nothing_and_later_stages_draw_nothing)
 {
-    folder.write("data/broken.fs", "#version 420 core\nthis is not glsl\n");
-    nlohmann::json description = left_half({0, 1, 0}).effect("data/geo.vs", "data/broken.fs");
+    const program_failure_case& c = GetParam();
+    folder.write("data/bad.fs", c.fragment_shader);
+    nlohmann::json description = left_half({0, 1, 0}).effect("data/geo.vs", "data/bad.fs");
     description["triggers"] = {{"onLoad", "print('loaded');"}, {"onStart", "print('started');"}};
+    while (glGetError() != GL_NO_ERROR) {
+        // errors left by earlier tests of this process
+    }
+    const gl_object_census before = gl_object_census::take();
     console_capture console;
     EXPECT_FALSE(load(description, true, 16, 8));
     const std::string report = console.take();
-    EXPECT_EQ(report.rfind("ERROR::SHADER_COMPILATION_ERROR in: data/broken.fs\n", 0), 0u) << report;
+    EXPECT_EQ(report.rfind(c.report_head, 0), 0u) << report;
+    EXPECT_EQ(report.find("loaded"), std::string::npos) << "no onLoad trigger";
+    EXPECT_EQ(gl_object_census::take(), before);
     EXPECT_EQ(effect.state->program, 0u);
+    EXPECT_EQ(effect.state->vertex_shader, 0u);
+    EXPECT_EQ(effect.state->fragment_shader, 0u);
+    EXPECT_EQ(effect.state->vertex_array, 0u);
+    EXPECT_EQ(effect.state->vertex_buffer, 0u);
+    EXPECT_EQ(effect.state->element_buffer, 0u);
     EXPECT_EQ(effect.state->layer_framebuffer, 0u);
     EXPECT_EQ(effect.state->texture_count, 0);
-    EXPECT_NE(effect.state->vertex_shader, 0u);
 
-    glUseProgram(0);
+    time_line_item_geometry red;
+    folder.write("data/red.fs", "#version 420 core\nout vec4 outColor;\nvoid main() { outColor = vec4(1, 0, 0, 1); }\n");
+    ASSERT_TRUE(red.parse(left_half({1, 0, 0}).effect("data/geo.vs", "data/red.fs"), 0, 0));
+    ASSERT_TRUE(red.load(owner, fs, session.context, false));
+    ASSERT_TRUE(red.start(gl_window::width, gl_window::height, session.context));
     EXPECT_TRUE(start());
     EXPECT_EQ(console.take(), "Scripting Engine: started\n");
     EXPECT_TRUE(render());
     EXPECT_TRUE(colours_near(window.pixel_from_top(left_x, middle_y), black));
-    const GLuint vertex_shader = effect.state->vertex_shader;
-    const GLuint vertex_array = effect.state->vertex_array;
+    window.reset_state();
+    red.unload();
     EXPECT_TRUE(effect.unload());
     loaded = false;
-    EXPECT_FALSE(glIsShader(vertex_shader));
-    EXPECT_FALSE(glIsVertexArray(vertex_array));
+    EXPECT_EQ(gl_object_census::take(), before);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
+
+INSTANTIATE_TEST_SUITE_P(shaders, geometry_program_failure_test, ::testing::ValuesIn(program_failure_cases),
+                         [](const ::testing::TestParamInfo<program_failure_case>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(geometry_effect_test, unload_of_a_layer_deletes_every_object)
 {

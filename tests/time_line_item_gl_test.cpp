@@ -1,17 +1,21 @@
 // Flow items with real effects in the hidden test window: the start that is
-// retried only after a failure, copies and assignments of loaded and started
-// items, unload, the display name and the dispatch to the effect of each type.
+// retried only after a failure, the failed load retried without leaving GL
+// objects behind, copies and assignments of loaded and started items,
+// unload, the display name and the dispatch to the effect of each type.
 #include "data/demo_filesystem.h"
+#include "data/texture_asset.h"
 #include "effects/time_line_item.h"
 #include "engine/time_line.h"
 #include "platform/error_box.h"
 #include "scripting/script_context.h"
 #include "support/console_capture.h"
+#include "support/gl_object_census.h"
 #include "support/gl_window.h"
 #include "support/temp_dir.h"
 #include "support/test_demo.h"
 
 #include <gtest/gtest.h>
+#include <stb_image_write.h>
 
 #include <string>
 
@@ -28,6 +32,18 @@ const char* const first_start_fails = R"({"start": 0, "end": 10, "effect": "sing
 // Counts the starts in "starts"; every one succeeds.
 const char* const counted_start = R"({"start": 0, "end": 10, "effect": "single_shader", "src": "shaders/red.fs",
     "triggers": {"onStart": "starts = (typeof starts === 'undefined' ? 0 : starts) + 1;"}})";
+
+// A 1 x 1 PNG file.
+std::string one_pixel_png()
+{
+    std::string file;
+    const std::uint8_t pixel[3] = {10, 20, 30};
+    auto append = [](void* context, void* bytes, int size) {
+        static_cast<std::string*>(context)->append(static_cast<const char*>(bytes), static_cast<std::size_t>(size));
+    };
+    stbi_write_png_to_func(append, &file, 1, 1, 3, pixel, 3);
+    return file;
+}
 
 const std::array<std::uint8_t, 4> red = {255, 0, 0, 255};
 const std::array<std::uint8_t, 4> green = {0, 255, 0, 255};
@@ -139,16 +155,16 @@ TEST_F(time_line_item_test, failed_start_is_retried_until_one_succeeds)
     EXPECT_EQ(boxes.texts.size(), 1u);
 }
 
-TEST_F(time_line_item_test, render_after_failed_start_still_draws)
+TEST_F(time_line_item_test, render_after_failed_start_still_runs_the_effects_render)
 {
     ASSERT_TRUE(parse(time_line_item_type::single_shader, R"({"src": "shaders/red.fs",
-        "triggers": {"onStart": "throw new Error('never starts');"}})"));
+        "triggers": {"onStart": "throw new Error('never starts');", "afterRender": "rendered = true;"}})"));
     ASSERT_TRUE(load(item));
     EXPECT_FALSE(start(item));
-    render(item);
-    // The effect's render ran: its clear replaced the blue. The start stopped
-    // before the quad was uploaded, so nothing is drawn over the clear.
-    EXPECT_TRUE(colours_near(centre(), {0, 0, 0, 255}));
+    EXPECT_TRUE(render(item));
+    // Its triggers ran; without a start of its own it cleared and drew nothing.
+    EXPECT_TRUE(script_holds("rendered === true"));
+    EXPECT_TRUE(colours_near(centre(), blue));
 }
 
 TEST_F(time_line_item_test, copy_of_started_item_is_started_and_draws_with_its_objects)
@@ -253,6 +269,60 @@ TEST_F(time_line_item_test, failed_load_can_be_tried_again)
     EXPECT_TRUE(render(item));
     EXPECT_TRUE(colours_near(centre(), red));
 }
+
+struct failing_load_case {
+    const char* label;
+    time_line_item_type type;
+    const char* entry;
+};
+
+void PrintTo(const failing_load_case& c, std::ostream* out) { *out << c.label; }
+
+// Shaders that do not compile or link, and onLoad triggers that fail after
+// the program, the textures and any layer framebuffer exist.
+const failing_load_case failing_load_cases[] = {
+    {"single_shader_compile", time_line_item_type::single_shader, R"({"src": "shaders/broken.fs"})"},
+    {"single_shader_link", time_line_item_type::single_shader, R"({"src": "shaders/no_main.fs"})"},
+    {"single_shader_on_load", time_line_item_type::single_shader,
+     R"({"src": "shaders/red.fs", "triggers": {"onLoad": "throw new Error('no');"}})"},
+    {"geometry_compile", time_line_item_type::geometry,
+     R"({"vs_src": "data/base3.vs", "fs_src": "shaders/broken.fs", "vertices": [], "elements": []})"},
+    {"geometry_on_load", time_line_item_type::geometry,
+     R"({"vs_src": "data/base3.vs", "fs_src": "shaders/green.fs", "vertices": [], "elements": [],
+         "triggers": {"onLoad": "throw new Error('no');"}})"},
+    {"layers_on_load", time_line_item_type::layers,
+     R"({"final_fs": "shaders/yellow.fs", "triggers": {"onLoad": "throw new Error('no');"},
+         "layers": [{"vs_src": "data/base3.vs", "fs_src": "shaders/green.fs", "vertices": [], "elements": []}]})"},
+};
+
+class time_line_item_failing_load : public time_line_item_test,
+                                    public testing::WithParamInterface<failing_load_case> {};
+
+// The run loop retries a failed load every frame; no attempt may leave GL
+// objects behind (before, each one left its shaders, program, vertex array,
+// buffers and, past the program, its textures and framebuffers).
+TEST_P(time_line_item_failing_load, retried_every_frame_leaves_no_gl_object)
+{
+    const failing_load_case& c = GetParam();
+    folder.write("shaders/no_main.fs", "#version 420 core\nout vec4 outColor;\nvoid shade() { outColor = vec4(1.0); }\n");
+    folder.write("data/dot.png", one_pixel_png());
+    texture_asset image;
+    image.path = "data/dot.png";
+    item.textures = {&image, &image};
+    ASSERT_TRUE(parse(c.type, c.entry));
+    ASSERT_FALSE(load(item)); // the texture asset's own load happens once, in the first attempt
+    const gl_object_census before = gl_object_census::take();
+    for (int frame = 0; frame < 20; ++frame) {
+        ASSERT_FALSE(load(item));
+    }
+    EXPECT_EQ(gl_object_census::take(), before);
+    EXPECT_FALSE(item.is_loaded());
+    window.reset_state();
+    image.unload();
+}
+
+INSTANTIATE_TEST_SUITE_P(causes, time_line_item_failing_load, testing::ValuesIn(failing_load_cases),
+                         [](const testing::TestParamInfo<failing_load_case>& info) { return info.param.label; });
 
 TEST_F(time_line_item_test, item_without_a_kind_does_nothing)
 {

@@ -349,14 +349,45 @@ TEST_F(layers_effect_test, layer_whose_shader_fails_leaves_the_others_drawing)
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-TEST_F(layers_effect_test, final_shader_that_fails_leaves_the_window_black)
+struct final_failure_case {
+    const char* name;
+    const char* final_fs; // the text of data/broken.fs
+    const char* report;   // the report's first line
+};
+
+void PrintTo(const final_failure_case& c, std::ostream* os) { *os << c.name; }
+
+const final_failure_case final_failure_cases[] = {
+    {"compile", "#version 420 core\nnot glsl\n", "ERROR::SHADER_COMPILATION_ERROR in: data/broken.fs\n"},
+    {"link", "#version 420 core\nout vec4 outColor;\nvoid shade() { outColor = vec4(1.0); }\n",
+     "ERROR::PROGRAM_LINKING_ERROR of program: VERTEX, data/broken.fs\n"},
+};
+
+class layers_final_failure_test : public layers_effect_test,
+                                  public ::testing::WithParamInterface<final_failure_case> {};
+
+// Before, a final pass that did not link drew the quad with the layer's
+// program, which was still current (white over the whole window).
+TEST_P(layers_final_failure_test, final_shader_that_fails_leaves_the_window_black)
 {
-    folder.write("data/broken.fs", "#version 420 core\nnot glsl\n");
+    folder.write("data/broken.fs", GetParam().final_fs);
+    while (glGetError() != GL_NO_ERROR) {
+        // errors left by earlier tests of this process
+    }
     ASSERT_TRUE(load(layers_entry("data/broken.fs", {rectangle_layer(-1, 1, 1, -1, {1, 0, 0})})));
-    EXPECT_NE(printed.find("ERROR::SHADER_COMPILATION_ERROR in: data/broken.fs\n"), std::string::npos) << printed;
-    ASSERT_TRUE(frame());
-    EXPECT_TRUE(colours_near(at(left_x, top_y), {0, 0, 0, 255}));
+    EXPECT_NE(printed.find(GetParam().report), std::string::npos) << printed;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(frame());
+        EXPECT_TRUE(colours_near(at(left_x, top_y), {0, 0, 0, 255}));
+        EXPECT_TRUE(colours_near(at(right_x, bottom_y), {0, 0, 0, 255}));
+    }
+    EXPECT_TRUE(effect.unload());
+    loaded = false;
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
+
+INSTANTIATE_TEST_SUITE_P(shaders, layers_final_failure_test, ::testing::ValuesIn(final_failure_cases),
+                         [](const ::testing::TestParamInfo<final_failure_case>& info) { return info.param.name; });
 
 // Each frame: the effect's beforeRender, every layer's start and render,
 // the final pass, the effect's afterRender.

@@ -1,7 +1,8 @@
 // Single-shader effect, drawn for real in the hidden test window: the quad
-// with "iTime" and "iRes", its textures and their orientation, compile
-// failures, the four triggers and where each stops the effect, the final-pass
-// units of the layer images, unload, copies and the vertex dump.
+// with "iTime" and "iRes", its textures and their orientation, compile and
+// link failures and what they leave, the four triggers and where each stops
+// the effect, the final-pass units of the layer images, unload, copies and
+// the vertex dump.
 #include "data/demo_filesystem.h"
 #include "data/texture_asset.h"
 #include "effects/time_line_item.h"
@@ -9,6 +10,7 @@
 #include "platform/error_box.h"
 #include "scripting/script_context.h"
 #include "support/console_capture.h"
+#include "support/gl_object_census.h"
 #include "support/gl_window.h"
 #include "support/temp_dir.h"
 
@@ -48,6 +50,14 @@ void main() { outColor = iTime < 0.5 ? texture(first, v_uv) : texture(second, v_
 )";
 
 const char* const broken_shader = "#version 420 core\nvoid main() { this is not glsl; }\n";
+// Both compile; neither links with base_vs.
+const char* const no_main_shader = "#version 420 core\nout vec4 outColor;\nvoid shade() { outColor = vec4(1.0); }\n";
+const char* const unmatched_input_shader = R"(#version 420 core
+in vec4 never_written;
+out vec4 outColor;
+void main() { outColor = never_written; }
+)";
+const char* const red_shader = "#version 420 core\nout vec4 outColor;\nvoid main() { outColor = vec4(1, 0, 0, 1); }\n";
 const char* const separator = "\n -- --------------------------------------------------- -- \n";
 const char* const throwing_script = "throw new Error('trigger failed');";
 
@@ -91,6 +101,9 @@ protected:
         folder.write("shaders/time_res.fs", time_res_fs);
         folder.write("shaders/textures.fs", two_textures_fs);
         folder.write("shaders/broken.fs", broken_shader);
+        folder.write("shaders/no_main.fs", no_main_shader);
+        folder.write("shaders/unmatched.fs", unmatched_input_shader);
+        folder.write("shaders/red.fs", red_shader);
         console_capture quiet;
         fs.open();
         ASSERT_TRUE(context.init());
@@ -138,6 +151,16 @@ protected:
         GLint program = 0;
         glGetIntegerv(GL_CURRENT_PROGRAM, &program);
         return program;
+    }
+
+    // Loads and starts `other` with the red shader: its program is current
+    // afterwards, as the previous effect's is in a running demo.
+    void start_red_effect(time_line_item_single_shader& other)
+    {
+        other.src = "shaders/red.fs";
+        console_capture quiet;
+        ASSERT_TRUE(other.load(owner, fs, context));
+        ASSERT_TRUE(other.start(gl_window::width, gl_window::height, context));
     }
 
     gl_window& window = gl_window::shared();
@@ -299,6 +322,8 @@ void PrintTo(const compile_failure_case& c, std::ostream* os) { *os << c.name; }
 class single_shader_compile_test : public single_shader_test,
                                    public ::testing::WithParamInterface<compile_failure_case> {};
 
+// The load deletes everything it made: it is retried every frame, and
+// later calls (a final pass is started and drawn all the same) touch nothing.
 TEST_P(single_shader_compile_test, reports_the_shader_and_stops_the_load)
 {
     const compile_failure_case& c = GetParam();
@@ -309,18 +334,33 @@ TEST_P(single_shader_compile_test, reports_the_shader_and_stops_the_load)
     unloaded.path = "missing.png";
     owner.textures = {&unloaded};
     parse(c.entry);
+    while (glGetError() != GL_NO_ERROR) {
+        // errors left by earlier tests of this process
+    }
+    const gl_object_census before = gl_object_census::take();
     ASSERT_FALSE(load());
 
     ASSERT_EQ(output.rfind(c.console_head, 0), 0u) << output;
     ASSERT_GT(output.size(), std::string(c.console_head).size() + std::string(separator).size()) << output;
     EXPECT_EQ(output.substr(output.size() - std::string(separator).size()), separator);
-    EXPECT_EQ(output.find("ERROR::SHADER_COMPILATION_ERROR", std::string(c.console_head).size()), std::string::npos) << "one report only";
+    EXPECT_EQ(output.find("ERROR::", std::string(c.console_head).size()), std::string::npos) << "one report only";
     EXPECT_EQ(effect.state->texture_count, 0);
     EXPECT_FALSE(unloaded.loaded);
+    EXPECT_EQ(gl_object_census::take(), before);
     EXPECT_EQ(effect.state->program, 0u);
-    EXPECT_TRUE(glIsShader(effect.state->vertex_shader));
-    EXPECT_TRUE(glIsVertexArray(effect.state->vertex_array));
+    EXPECT_EQ(effect.state->vertex_shader, 0u);
+    EXPECT_EQ(effect.state->fragment_shader, 0u);
+    EXPECT_EQ(effect.state->vertex_array, 0u);
+    EXPECT_EQ(effect.state->vertex_buffer, 0u);
+    EXPECT_EQ(effect.state->element_buffer, 0u);
+    EXPECT_FALSE(effect.state->uploaded);
     EXPECT_TRUE(boxes.texts.empty()) << "the onLoad trigger must not run";
+
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(effect.render(0.0f, context));
+    EXPECT_TRUE(effect.unload());
+    EXPECT_EQ(gl_object_census::take(), before);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -338,16 +378,29 @@ INSTANTIATE_TEST_SUITE_P(
                              "ERROR(FILE_NOT_FOUND):\nERROR::SHADER_COMPILATION_ERROR in: \n"},
         compile_failure_case{"vertex", R"j({"src": "shaders/time_res.fs"})j", "yes",
                              "ERROR(FILE_NOT_FOUND):data/base3.vs\n"
-                             "ERROR::SHADER_COMPILATION_ERROR of type: VERTEX\n"}),
+                             "ERROR::SHADER_COMPILATION_ERROR of type: VERTEX\n"},
+        compile_failure_case{"no_main", R"j({"src": "shaders/no_main.fs", "triggers": {"onLoad": "throw 1;"}})j",
+                             nullptr, "[SCRIPTED EVENT] singleshader::onLoad = found! \n"
+                                      "ERROR::PROGRAM_LINKING_ERROR of program: VERTEX, shaders/no_main.fs\n"},
+        compile_failure_case{"unmatched_input", R"j({"src": "shaders/unmatched.fs"})j", nullptr,
+                             "ERROR::PROGRAM_LINKING_ERROR of program: VERTEX, shaders/unmatched.fs\n"}),
     [](const ::testing::TestParamInfo<compile_failure_case>& info) { return std::string(info.param.name); });
 
-TEST_F(single_shader_test, vertex_failure_makes_no_fragment_shader)
+// Before, the unlinked program could not be made current, and the quad was
+// drawn with the previous effect's program (red).
+TEST_F(single_shader_test, program_that_does_not_link_never_draws_the_previous_picture)
 {
-    std::remove("data/base3.vs");
-    parse(R"j({"src": "shaders/time_res.fs"})j");
+    time_line_item_single_shader previous;
+    start_red_effect(previous);
+    parse(R"j({"src": "shaders/unmatched.fs"})j");
     ASSERT_FALSE(load());
-    EXPECT_EQ(effect.state->fragment_shader, 0u);
-    EXPECT_NE(effect.state->vertex_shader, 0u);
+    // A final pass is started and drawn whatever its load gave.
+    fill_window(0, 0, 1);
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(effect.render(0.0f, context));
+    EXPECT_TRUE(colours_near(window.pixel_from_top(10, 10), {0, 0, 0, 255})) << "cleared, nothing drawn";
+    window.reset_state();
+    previous.unload();
 }
 
 // Which trigger throws, its box, and what its operation must have skipped.
@@ -384,7 +437,8 @@ TEST_P(single_shader_trigger_failure_test, shows_the_box_and_stops_there)
     const bool loaded = load();
     EXPECT_EQ(loaded, key != "onLoad");
     if (!loaded) {
-        // The objects of this load stay: program and textures exist.
+        // The objects of this load stay (a final pass is drawn with them;
+        // the flow item unloads its effect): program and textures exist.
         EXPECT_TRUE(glIsProgram(effect.state->program));
         EXPECT_EQ(effect.state->texture_count, 1);
         EXPECT_EQ(boxes.texts, std::vector<std::string>{c.box});
@@ -583,17 +637,29 @@ TEST_F(single_shader_test, unload_deletes_every_object_once)
     glDeleteTextures(2, reused);
 }
 
-TEST_F(single_shader_test, unload_after_a_failed_load_deletes_what_was_made)
+TEST_F(single_shader_test, unload_after_a_failed_load_touches_no_later_object)
 {
     std::remove("data/base3.vs");
     parse(R"j({"src": "shaders/time_res.fs"})j");
     ASSERT_FALSE(load());
-    const single_shader_gl_state made = *effect.state;
+    // GL may hand the freed names out again.
+    GLuint buffers[2] = {};
+    glGenBuffers(2, buffers);
+    glBindBuffer(GL_ARRAY_BUFFER, buffers[0]);
+    glBindBuffer(GL_ARRAY_BUFFER, buffers[1]);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    GLuint vertex_array = 0;
+    glGenVertexArrays(1, &vertex_array);
+    glBindVertexArray(vertex_array);
+    glBindVertexArray(0);
+    const GLuint shader = glCreateShader(GL_VERTEX_SHADER);
     EXPECT_TRUE(effect.unload());
-    EXPECT_FALSE(glIsShader(made.vertex_shader));
-    EXPECT_FALSE(glIsVertexArray(made.vertex_array));
-    EXPECT_FALSE(glIsBuffer(made.vertex_buffer));
-    EXPECT_FALSE(glIsBuffer(made.element_buffer));
+    EXPECT_TRUE(glIsBuffer(buffers[0]) && glIsBuffer(buffers[1]));
+    EXPECT_TRUE(glIsVertexArray(vertex_array));
+    EXPECT_TRUE(glIsShader(shader));
+    glDeleteShader(shader);
+    glDeleteVertexArrays(1, &vertex_array);
+    glDeleteBuffers(2, buffers);
 }
 
 TEST_F(single_shader_test, unload_of_a_never_loaded_effect_is_harmless)
@@ -659,6 +725,31 @@ TEST_F(single_shader_test, render_uses_the_program_made_current_by_start)
     EXPECT_TRUE(colours_near(window.pixel_from_top(10, 10), {255, 0, 0, 255}));
     window.reset_state();
     other.unload();
+}
+
+// Before, render cleared the window and drew the quad with whatever program
+// was current: the previous effect's (red).
+TEST_F(single_shader_test, render_after_a_failed_start_draws_nothing_and_runs_its_triggers)
+{
+    time_line_item_single_shader previous;
+    start_red_effect(previous);
+    parse(R"j({"src": "shaders/time_res.fs", "triggers": {"onStart": "throw new Error('no start');",
+              "beforeRender": "var marks = 'B';", "afterRender": "marks += 'A';"}})j");
+    ASSERT_TRUE(load());
+    EXPECT_FALSE(start());
+    fill_window(0, 0, 1);
+    EXPECT_TRUE(effect.render(0.0f, context));
+    EXPECT_TRUE(colours_near(window.pixel_from_top(10, 10), {0, 0, 255, 255})) << "nothing cleared or drawn";
+    EXPECT_TRUE(context.run("if (marks !== 'BA') throw 1;"));
+    EXPECT_EQ(boxes.texts, std::vector<std::string>{"SCRIPT SINGLE::ONSTART failed to execute"});
+
+    // The next start that succeeds draws again.
+    effect.triggers.on_start_script.clear();
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(effect.render(0.25f, context));
+    EXPECT_TRUE(colours_near(window.pixel_from_top(10, 10), {64, 64, 48, 255}));
+    window.reset_state();
+    previous.unload();
 }
 
 TEST_F(single_shader_test, dump_vertices_prints_the_quad)

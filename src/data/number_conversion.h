@@ -1,6 +1,6 @@
-// number_conversion: the one conversion of a description or script number to
-// a 32-bit index or size, shared by the description reader, the geometry
-// effect and "setGeometry". No dependencies.
+// number_conversion: the guarded conversions of a description or script
+// number to a 32-bit index or size and to single precision, shared by the
+// description reader, the geometry effect and "setGeometry". No dependencies.
 #pragma once
 
 #include <cstdint>
@@ -9,3 +9,7 @@
 // 2.9 gives 2, -1 gives 4294967295, 2^32 gives 0. NaN, the infinities and
 // magnitudes of 2^63 or more (where the cast would be undefined) give 0.
 std::uint32_t low_32_bits_of_truncation(double number);
+
+// Single precision, rounded to nearest; values beyond the float range become
+// the infinity of their sign instead of an undefined conversion.
+float to_float(double value);

@@ -1,6 +1,6 @@
-// effect_gl_resources: shader building, texture upload, start inputs and the
-// buffer upload of the effects. Uses GLEW's entry points, texture_asset and
-// time_line_item's texture references.
+// effect_gl_resources: shader building and linking, texture upload, start
+// inputs and the buffer upload of the effects. Uses GLEW's entry points,
+// texture_asset and time_line_item's texture references.
 #include "effects/effect_gl_resources.h"
 
 #include "data/texture_asset.h"
@@ -12,8 +12,16 @@
 
 namespace {
 
-constexpr GLsizei info_log_size = 1024; // bytes read of a failed shader's info log
+constexpr GLsizei info_log_size = 1024; // bytes read of a failed shader's or program's info log
 constexpr GLsizei vertex_stride = 8 * sizeof(float); // x y z, r g b, u v
+
+// The failure report of a shader or program: its heading (prefix and
+// labels), then the driver's info log and the separator.
+void write_failure_report(const std::string& heading, const char* info_log)
+{
+    std::cout << heading << "\n"
+              << info_log << "\n -- --------------------------------------------------- -- " << std::endl;
+}
 
 // Compiles one shader into name; on failure writes the report and gives false.
 bool compile_shader(GLenum kind, const std::string& code, const char* prefix, const std::string& label,
@@ -30,8 +38,24 @@ bool compile_shader(GLenum kind, const std::string& code, const char* prefix, co
     }
     char info_log[info_log_size] = {};
     glGetShaderInfoLog(name, info_log_size, nullptr, info_log);
-    std::cout << prefix << label << "\n"
-              << info_log << "\n -- --------------------------------------------------- -- " << std::endl;
+    write_failure_report(prefix + label, info_log);
+    return false;
+}
+
+// Links program; a program that does not link would draw nothing of its
+// own, so it is reported like a shader that does not compile.
+bool link_program(GLuint program, const std::string& vertex_label, const std::string& fragment_label)
+{
+    glLinkProgram(program);
+    GLint status = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &status);
+    if (status != 0) {
+        return true;
+    }
+    char info_log[info_log_size] = {};
+    glGetProgramInfoLog(program, info_log_size, nullptr, info_log);
+    write_failure_report("ERROR::PROGRAM_LINKING_ERROR of program: " + vertex_label + ", " + fragment_label,
+                         info_log);
     return false;
 }
 
@@ -85,8 +109,7 @@ bool build_effect_program(const std::string& vertex_code, const std::string& fra
     glAttachShader(program, vertex_shader);
     glAttachShader(program, fragment_shader);
     glBindFragDataLocation(program, 0, "outColor");
-    glLinkProgram(program);
-    return true;
+    return link_program(program, vertex_label, fragment_label);
 }
 
 void create_effect_textures(const time_line_item& owner, demo_filesystem& fs, bool filtering,

@@ -16,7 +16,9 @@ constexpr int max_effect_textures = 16; // textures an effect takes from its flo
 
 // Compiles both shaders and links the program; outColor goes to colour 0.
 // A shader that does not compile is reported on standard output, and the
-// result is false (no later object is created). The link status is not read.
+// result is false (no later object is created). A program that does not
+// link is reported likewise, with both labels, and the result is false.
+// On failure the names made so far stay written for the caller to delete.
 bool build_effect_program(const std::string& vertex_code, const std::string& fragment_code,
                           const std::string& vertex_label, const std::string& fragment_label,
                           GLuint& vertex_shader, GLuint& fragment_shader, GLuint& program);
@@ -39,6 +41,30 @@ void bind_effect_inputs(GLuint program, std::int32_t width, std::int32_t height,
 bool upload_effect_buffers(GLuint vertex_array, const std::vector<float>& vertices,
                            const std::vector<std::uint32_t>& indices, GLuint& vertex_buffer,
                            GLuint& element_buffer, bool& uploaded);
+
+// Deletes the program, both shaders, the buffer pair and the vertex array of
+// a load that failed before its program was ready, and sets their names to 0
+// and uploaded to false. A failed load is retried every frame, and only the
+// effect that made these objects holds them; with every name 0, later
+// starts, renders and unloads of the effect touch no object. GL ignores the
+// name 0, so objects the load never made need no test.
+template <typename gl_state>
+void delete_unfinished_program(gl_state& state)
+{
+    glDeleteProgram(state.program);
+    glDeleteShader(state.fragment_shader);
+    glDeleteShader(state.vertex_shader);
+    glDeleteBuffers(1, &state.vertex_buffer);
+    glDeleteBuffers(1, &state.element_buffer);
+    glDeleteVertexArrays(1, &state.vertex_array);
+    state.program = 0;
+    state.fragment_shader = 0;
+    state.vertex_shader = 0;
+    state.vertex_buffer = 0;
+    state.element_buffer = 0;
+    state.vertex_array = 0;
+    state.uploaded = false;
+}
 
 // Copies an effect's state block into another effect's block except its
 // uploaded flag, which stays the target's: a copy draws with its source's GL

@@ -1,4 +1,5 @@
-// time_line_item: dispatch of every stage to the effect its type selects.
+// time_line_item: dispatch of every stage to the effect its type selects; a
+// failed load unloads its effect before the run loop retries it.
 #include "effects/time_line_item.h"
 
 bool time_line_item::parse(const nlohmann::json& entry, std::int32_t width, std::int32_t height)
@@ -40,6 +41,13 @@ bool time_line_item::load(demo_filesystem& fs, script_context& context)
     case time_line_item_type::none:
         loaded = false;
         break;
+    }
+    if (!loaded) {
+        // The run loop retries a failed load in a later frame, and every
+        // attempt makes its objects anew. What this one left (a failing onLoad
+        // trigger comes after the program and the textures exist) is held by
+        // this item alone, so it goes now.
+        unload_effect();
     }
     return loaded;
 }
@@ -85,6 +93,18 @@ bool time_line_item::render(float time, script_context& context)
 
 bool time_line_item::unload()
 {
+    const bool unloaded = unload_effect();
+    loaded = false;
+    return unloaded;
+}
+
+bool time_line_item::is_loaded() const
+{
+    return loaded;
+}
+
+bool time_line_item::unload_effect()
+{
     bool unloaded = true;
     switch (type) {
     case time_line_item_type::single_shader:
@@ -99,11 +119,5 @@ bool time_line_item::unload()
     case time_line_item_type::none:
         break;
     }
-    loaded = false;
     return unloaded;
-}
-
-bool time_line_item::is_loaded() const
-{
-    return loaded;
 }

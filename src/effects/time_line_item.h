@@ -44,4 +44,7 @@ public:
     time_line_item_layers layers;                                // used when type is layers
     bool loaded = false;                                         // the effect is loaded
     bool started = false;                                        // the effect has started successfully
+
+private:
+    bool unload_effect();
 };

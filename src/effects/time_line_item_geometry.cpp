@@ -1,7 +1,8 @@
 // time_line_item_geometry: parse of the mesh, load, start, render and unload
 // with the geometry exchange through script_shared_state, the upload that
-// leaves out triangles naming no vertex, and the copy rules (a copy shares
-// its source's GL names and makes its own buffer pair at first upload).
+// leaves out triangles naming no vertex (warned once per mesh), and the copy
+// rules (a copy shares its source's GL names and makes its own buffer pair
+// at first upload).
 #include "effects/time_line_item_geometry.h"
 
 #include "data/load_text_with_includes.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <limits>
 
 namespace {
 
@@ -34,15 +36,16 @@ const nlohmann::json* array_member(const nlohmann::json& entry, const char* key)
     return member != entry.end() && member->is_array() ? &*member : nullptr;
 }
 
-// Component index of an array as a float. at() raises the JSON library's
-// out-of-range exception for a short array, which ends the description load.
+// Component index of an array as a float (beyond the float range: the
+// infinity of its sign). at() raises the JSON library's out-of-range
+// exception for a short array, which ends the description load.
 float component(const nlohmann::json* array, std::size_t index)
 {
     if (array == nullptr) {
         return 0.0f;
     }
     const nlohmann::json& value = array->at(index);
-    return value.is_number() ? static_cast<float>(value.get<double>()) : 0.0f;
+    return value.is_number() ? to_float(value.get<double>()) : 0.0f;
 }
 
 // Truncated toward zero to 64 bits, then the low 32 bits; NaN and
@@ -68,19 +71,63 @@ void append_vertex(const nlohmann::json& entry, std::vector<float>& vertices)
     vertices.insert(vertices.end(), vertex, vertex + floats_per_vertex);
 }
 
+constexpr std::size_t scan_block_size = 3 * 1024; // elements per block of the scan: whole triangles
+
+// True when one of count indices is at or beyond limit. A branch-free OR,
+// which the compiler turns into vector code where the count is fixed.
+bool has_index_at_or_beyond(const std::uint32_t* indices, std::size_t count, std::uint32_t limit)
+{
+    std::uint32_t found = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        found |= indices[i] >= limit ? 1u : 0u;
+    }
+    return found != 0;
+}
+
+bool block_has_index_at_or_beyond(const std::uint32_t* block, std::uint32_t limit)
+{
+    return has_index_at_or_beyond(block, scan_block_size, limit);
+}
+
+// Where the whole triangles of elements stop naming only vertices: the start
+// of the first scan block that holds a triangle with an index at or beyond
+// vertex_count, or the end of the whole triangles when there is none. A
+// trailing partial triangle is never drawn, so it is not looked at.
+std::size_t end_of_drawable_prefix(const std::vector<std::uint32_t>& elements, std::size_t vertex_count)
+{
+    const std::size_t whole_triangle_elements = elements.size() / 3 * 3;
+    if (vertex_count > std::numeric_limits<std::uint32_t>::max()) {
+        return whole_triangle_elements; // every 32-bit index names a vertex
+    }
+    const auto limit = static_cast<std::uint32_t>(vertex_count);
+    std::size_t start = 0;
+    for (; start + scan_block_size <= whole_triangle_elements; start += scan_block_size) {
+        if (block_has_index_at_or_beyond(elements.data() + start, limit)) {
+            return start;
+        }
+    }
+    if (has_index_at_or_beyond(elements.data() + start, whole_triangle_elements - start, limit)) {
+        return start;
+    }
+    return whole_triangle_elements;
+}
+
 // The whole triangles of elements whose three indices name a vertex; counts
-// the triangles left out. A trailing partial triangle is never drawn and is
-// dropped too.
+// the triangles left out. The first prefix_end elements are known to be whole
+// triangles naming vertices. A trailing partial triangle is never drawn and
+// is dropped too.
 std::vector<std::uint32_t> drawable_triangles(const std::vector<std::uint32_t>& elements, std::size_t vertex_count,
-                                              std::size_t& left_out)
+                                              std::size_t prefix_end, std::size_t& left_out)
 {
     std::vector<std::uint32_t> kept;
     kept.reserve(elements.size());
+    kept.assign(elements.begin(), elements.begin() + static_cast<std::ptrdiff_t>(prefix_end));
     left_out = 0;
-    for (std::size_t i = 0; i + 3 <= elements.size(); i += 3) {
+    for (std::size_t i = prefix_end; i + 3 <= elements.size(); i += 3) {
         if (elements[i] < vertex_count && elements[i + 1] < vertex_count && elements[i + 2] < vertex_count) {
-            kept.insert(kept.end(), elements.begin() + static_cast<std::ptrdiff_t>(i),
-                        elements.begin() + static_cast<std::ptrdiff_t>(i + 3));
+            kept.push_back(elements[i]);
+            kept.push_back(elements[i + 1]);
+            kept.push_back(elements[i + 2]);
         } else {
             ++left_out;
         }
@@ -96,11 +143,13 @@ void report_left_out(std::size_t left_out, std::size_t vertex_count)
 }
 
 // Deleting the name 0 is a no-op in GL, so names a load never made (still
-// 0) are skipped without a call.
+// 0) are skipped without a call. A deleted name is set to 0: GL may hand it
+// out again, and a later load or unload must not delete that new object.
 void delete_texture(GLuint& name)
 {
     if (name != 0) {
         glDeleteTextures(1, &name);
+        name = 0;
     }
 }
 
@@ -108,6 +157,39 @@ void delete_buffer(GLuint& name)
 {
     if (name != 0) {
         glDeleteBuffers(1, &name);
+        name = 0;
+    }
+}
+
+void delete_program(GLuint& name)
+{
+    if (name != 0) {
+        glDeleteProgram(name);
+        name = 0;
+    }
+}
+
+void delete_shader(GLuint& name)
+{
+    if (name != 0) {
+        glDeleteShader(name);
+        name = 0;
+    }
+}
+
+void delete_framebuffer(GLuint& name)
+{
+    if (name != 0) {
+        glDeleteFramebuffers(1, &name);
+        name = 0;
+    }
+}
+
+void delete_vertex_array(GLuint& name)
+{
+    if (name != 0) {
+        glDeleteVertexArrays(1, &name);
+        name = 0;
     }
 }
 
@@ -184,6 +266,8 @@ bool time_line_item_geometry::load(const time_line_item& owner, demo_filesystem&
     upload();
     if (!build_effect_program(vertex_code, fragment_code, vs_src, fs_src, state->vertex_shader,
                               state->fragment_shader, state->program)) {
+        delete_unfinished_program(*state);
+        state->drawn_element_count = 0;
         return false;
     }
     create_effect_textures(owner, fs, state->filtering, state->texture_count, state->textures);
@@ -253,6 +337,8 @@ bool time_line_item_geometry::render(float time, script_context& context)
     return triggers.run(effect_trigger_kind::after_render, context, "SCRIPT GEOMETRY::AFTERRENDER failed to execute");
 }
 
+// Every name is 0 afterwards, so an unload before a retried load (the flow
+// item's, after a failed load) leaves nothing that load could delete again.
 bool time_line_item_geometry::unload()
 {
     const std::int32_t texture_count = std::min<std::int32_t>(state->texture_count, max_effect_textures);
@@ -261,27 +347,18 @@ bool time_line_item_geometry::unload()
         glBindTexture(GL_TEXTURE_2D, 0);
         delete_texture(state->textures[i]);
     }
+    state->texture_count = 0;
     if (state->is_layer) {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         delete_texture(state->layer_texture);
-        if (state->layer_framebuffer != 0) {
-            glDeleteFramebuffers(1, &state->layer_framebuffer);
-        }
+        delete_framebuffer(state->layer_framebuffer);
     }
-    if (state->program != 0) {
-        glDeleteProgram(state->program);
-    }
-    if (state->fragment_shader != 0) {
-        glDeleteShader(state->fragment_shader);
-    }
-    if (state->vertex_shader != 0) {
-        glDeleteShader(state->vertex_shader);
-    }
+    delete_program(state->program);
+    delete_shader(state->fragment_shader);
+    delete_shader(state->vertex_shader);
     delete_buffer(state->vertex_buffer);
     delete_buffer(state->element_buffer);
-    if (state->vertex_array != 0) {
-        glDeleteVertexArrays(1, &state->vertex_array);
-    }
+    delete_vertex_array(state->vertex_array);
     return true;
 }
 
@@ -291,10 +368,21 @@ bool time_line_item_geometry::upload()
         return true; // not loaded: there is no vertex array to record the buffers
     }
     const std::size_t vertex_count = vertices.size() / floats_per_vertex;
+    const std::size_t prefix_end = end_of_drawable_prefix(elements, vertex_count);
+    if (prefix_end == elements.size() / 3 * 3) {
+        // Uploaded as they are; a trailing partial triangle goes up too but
+        // is left out of the draw count.
+        upload_effect_buffers(state->vertex_array, vertices, elements, state->vertex_buffer, state->element_buffer,
+                              state->uploaded);
+        state->drawn_element_count = static_cast<GLsizei>(prefix_end);
+        return true;
+    }
     std::size_t left_out = 0;
-    const std::vector<std::uint32_t> drawable = drawable_triangles(elements, vertex_count, left_out);
-    if (left_out > 0) {
+    const std::vector<std::uint32_t> drawable = drawable_triangles(elements, vertex_count, prefix_end, left_out);
+    // Once per mesh: a layer uploads at every frame.
+    if (!state->left_out_reported) {
         report_left_out(left_out, vertex_count);
+        state->left_out_reported = true;
     }
     upload_effect_buffers(state->vertex_array, vertices, drawable, state->vertex_buffer, state->element_buffer,
                           state->uploaded);
@@ -316,8 +404,15 @@ bool time_line_item_geometry::run_exchanging(effect_trigger_kind kind, script_co
     return true;
 }
 
+// A mesh with other elements or another vertex count gets its own warning
+// about the triangles it leaves out; the same mesh set again does not.
 void time_line_item_geometry::take_over_shared_mesh()
 {
+    if (state->left_out_reported && (script_shared_state.vertices.size() / floats_per_vertex !=
+                                         vertices.size() / floats_per_vertex ||
+                                     script_shared_state.elements != elements)) {
+        state->left_out_reported = false;
+    }
     elements = script_shared_state.elements;
     vertices = script_shared_state.vertices;
 }

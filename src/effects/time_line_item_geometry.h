@@ -40,8 +40,9 @@ struct geometry_gl_state {
     std::int32_t layer_width = 0;              // layer colour texture width; set by parse
     std::int32_t layer_height = 0;             // layer colour texture height; set by parse
     bool filtering = true;                     // false GL_NEAREST, true GL_LINEAR
-    GLsizei drawn_element_count = 0;           // indices in element_buffer: whole triangles naming a vertex
+    GLsizei drawn_element_count = 0;           // indices drawn from element_buffer: whole triangles naming a vertex
     bool inputs_bound = false;                 // the latest start made this program current and bound its target
+    bool left_out_reported = false;            // the warning about the triangles this mesh leaves out is written
 };
 
 class time_line_item_geometry {

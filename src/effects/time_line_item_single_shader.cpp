@@ -74,6 +74,7 @@ bool time_line_item_single_shader::load(const time_line_item& owner, demo_filesy
     upload();
     if (!build_effect_program(vertex_code, fragment_code, "VERTEX", src, state->vertex_shader, state->fragment_shader,
                               state->program)) {
+        delete_unfinished_program(*state);
         return false;
     }
     create_effect_textures(owner, fs, filtering, state->texture_count, state->textures);
@@ -82,19 +83,30 @@ bool time_line_item_single_shader::load(const time_line_item& owner, demo_filesy
 
 bool time_line_item_single_shader::upload()
 {
+    if (state->vertex_array == 0) {
+        return true; // not loaded, or the load built no program: no vertex array to record the buffers
+    }
     return upload_effect_buffers(state->vertex_array, vertices, indices, state->vertex_buffer, state->element_buffer,
                                  state->uploaded);
 }
 
 bool time_line_item_single_shader::start(std::int32_t width, std::int32_t height, script_context& context)
 {
+    state->start_succeeded = false;
     if (!triggers.run(effect_trigger_kind::on_start, context, "SCRIPT SINGLE::ONSTART failed to execute")) {
         return false;
     }
     upload();
     glUseProgram(state->program);
-    bind_effect_inputs(state->program, width, height, state->texture_count, state->textures, 0,
-                       state->itime_location, state->ires_location);
+    if (state->program == 0) {
+        // A final pass whose load failed: only the window is bound, so that
+        // its render still clears it.
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    } else {
+        bind_effect_inputs(state->program, width, height, state->texture_count, state->textures, 0,
+                           state->itime_location, state->ires_location);
+    }
+    state->start_succeeded = true;
     return true;
 }
 
@@ -103,14 +115,27 @@ bool time_line_item_single_shader::render(float time, script_context& context)
     if (!triggers.run(effect_trigger_kind::before_render, context, "SCRIPT SINGLE::BEFORERENDER failed to execute")) {
         return false;
     }
+    // Without a start of its own, the clear and the draw would go through
+    // another effect's program into another effect's target.
+    if (state->start_succeeded) {
+        draw_quad(time);
+    }
+    return triggers.run(effect_trigger_kind::after_render, context, "SCRIPT SINGLE::AFTERRENDER failed to execute");
+}
+
+// Clears the window to opaque black and draws the quad with the program the
+// last start made current; a load that built no program draws nothing.
+void time_line_item_single_shader::draw_quad(float time) const
+{
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    // The program is the one the last start made current.
+    if (state->program == 0) {
+        return;
+    }
     glUniform1f(state->itime_location, time);
     glBindVertexArray(state->vertex_array);
     glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, nullptr);
     glBindVertexArray(0);
-    return triggers.run(effect_trigger_kind::after_render, context, "SCRIPT SINGLE::AFTERRENDER failed to execute");
 }
 
 bool time_line_item_single_shader::unload()

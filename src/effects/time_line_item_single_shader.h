@@ -39,6 +39,7 @@ struct single_shader_gl_state {
     GLint itime_location = -1;                 // "iTime"; set by start
     GLint ires_location = -1;                  // "iRes"; set by start
     bool filtering = true;                     // linear texture filtering
+    bool start_succeeded = false;              // the latest start made program current and bound the window
 };
 
 class time_line_item_single_shader {
@@ -69,4 +70,7 @@ public:
     effect_triggers triggers;                      // the four trigger scripts
     std::vector<float> vertices;                   // the quad's 32 floats after load
     std::vector<std::uint32_t> indices;            // 0 1 2 2 3 0 after load
+
+private:
+    void draw_quad(float time) const;
 };

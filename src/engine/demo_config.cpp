@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <iostream>
-#include <limits>
 #include <sstream>
 
 namespace {
@@ -50,18 +49,6 @@ const json* find_string(const json& object, const char* key)
 std::string string_or(const json* member, const char* fallback)
 {
     return member ? member->get<std::string>() : std::string(fallback);
-}
-
-// Single precision; values beyond its range become infinities instead of
-// an undefined conversion.
-float to_float(double value)
-{
-    const double largest = std::numeric_limits<float>::max();
-    if (value > largest)
-        return std::numeric_limits<float>::infinity();
-    if (value < -largest)
-        return -std::numeric_limits<float>::infinity();
-    return static_cast<float>(value);
 }
 
 // Truncated toward zero to 64 bits, keeping the low 32 bits; a value outside
