@@ -6,6 +6,7 @@
 #include "scripting/script_geometry_exchange.h"
 
 #include <initializer_list>
+#include <new>
 
 namespace {
 
@@ -165,6 +166,19 @@ JSValueRef view_over(JSContextRef ctx, JSTypedArrayType type, element* data, siz
                                                  nullptr, exception);
 }
 
+// A zero-filled buffer of count values for one call; false when the memory
+// cannot be had, since no C++ exception may cross the engine's frames.
+template <typename value>
+bool allocate_zeroed(std::vector<value>& buffer, size_t count)
+{
+    try {
+        buffer.assign(count, value(0));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 JSValueRef entry(JSContextRef ctx, JSObjectRef array, unsigned index)
 {
     return JSObjectGetPropertyAtIndex(ctx, array, index, nullptr);
@@ -240,7 +254,9 @@ bool script_geometry_exchange::read_vertices(JSContextRef ctx, const script_geom
     // The getters may call "getGeometry" or "setGeometry", which read or
     // replace the shared vectors: the helper writes into a buffer of this
     // call only, which takes out's place at the end.
-    std::vector<float> vertices(static_cast<size_t>(source.vertex_count) * 8);
+    std::vector<float> vertices;
+    if (!allocate_zeroed(vertices, static_cast<size_t>(source.vertex_count) * 8))
+        return false;
     JSValueRef floats = view_over(ctx, kJSTypedArrayTypeFloat32Array, vertices.data(), vertices.size(), exception);
     if (!floats)
         return false;
@@ -262,7 +278,9 @@ bool script_geometry_exchange::read_elements(JSContextRef ctx, const script_geom
     const double count = JSValueToNumber(ctx, length, nullptr);
     if (count > limit)
         return false;
-    std::vector<uint32_t> elements(static_cast<size_t>(count));
+    std::vector<uint32_t> elements;
+    if (!allocate_zeroed(elements, static_cast<size_t>(count)))
+        return false;
     JSValueRef indices = view_over(ctx, kJSTypedArrayTypeUint32Array, elements.data(), elements.size(), exception);
     if (!indices)
         return false;
