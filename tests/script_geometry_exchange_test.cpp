@@ -1,7 +1,8 @@
 // The geometry exchange behind "getGeometry" and "setGeometry": objects built
 // whatever a script did to the built-in prototypes, every getter run once and
-// in order around throwing ones, natives called from inside a getter, and no
-// script ever holding a view over the native vectors.
+// in order around throwing ones, natives called from inside a getter, buffers
+// that move between exchanges, and no script ever holding a view over the
+// native vectors.
 #include "scripting/script_shared_state.h"
 #include "support/script_session.h"
 
@@ -174,6 +175,56 @@ TEST(script_geometry_exchange, natives_called_from_inside_a_getter_do_not_distur
     EXPECT_EQ(script_shared_state.vertices[8 * 4999], 3.0f);
     EXPECT_EQ(script_shared_state.elements, (std::vector<uint32_t>{1, 2}));
     EXPECT_TRUE(script_shared_state.geometry_changed);
+}
+
+// The exchange keeps its views over native buffers from call to call and
+// hands one out again only for a live buffer at the same address with the
+// same size. Buffers that grow, shrink, move and come back, both from
+// "setGeometry" and from native code between runs, must always be read and
+// written whole and nowhere else (the sanitizer build watches the heap).
+TEST(script_geometry_exchange, buffers_that_move_and_change_size_are_exchanged_whole)
+{
+    script_session session;
+    ASSERT_TRUE(session.run("function mesh(n, seed) {\n"
+                            "  const vertices = [], elements = [];\n"
+                            "  for (let i = 0; i < n; i++) {\n"
+                            "    vertices.push({x: i, y: seed, z: 0, r: 0, g: 0, b: 0, u: 0, v: -i});\n"
+                            "    elements.push(n - i, i, seed);\n"
+                            "  }\n"
+                            "  return {vertices, elements};\n"
+                            "}\n"
+                            "function check(n, seed) {\n"
+                            "  const g = getGeometry();\n"
+                            "  let bad = g.vertices.length !== n || g.elements.length !== 3 * n;\n"
+                            "  for (let i = 0; i < n && !bad; i++) {\n"
+                            "    const v = g.vertices[i];\n"
+                            "    bad = v.x !== i || v.y !== seed || v.v !== -i || g.elements[3 * i] !== n - i ||\n"
+                            "          g.elements[3 * i + 1] !== i || g.elements[3 * i + 2] !== seed;\n"
+                            "  }\n"
+                            "  return !bad;\n"
+                            "}"));
+    const int sizes[] = {3, 300, 300, 3, 1000, 0, 300, 1, 300, 1000};
+    int seed = 0;
+    for (int n : sizes) {
+        for (int round = 0; round < 3; ++round, ++seed) {
+            SCOPED_TRACE(testing::Message() << n << " vertices, seed " << seed);
+            const std::string script = "print(String(setGeometry(mesh(" + std::to_string(n) + ", " +
+                                       std::to_string(seed) + ")) && check(" + std::to_string(n) + ", " +
+                                       std::to_string(seed) + ") && setGeometry(getGeometry()) && check(" +
+                                       std::to_string(n) + ", " + std::to_string(seed) + ")))";
+            EXPECT_EQ(session.output_of(script.c_str()), "Scripting Engine: true\n");
+            ASSERT_EQ(script_shared_state.vertices.size(), size_t(n) * 8);
+            // Native code moves the buffers between runs, as the geometry effect does.
+            std::vector<float> vertices = script_shared_state.vertices;
+            std::vector<uint32_t> elements = script_shared_state.elements;
+            script_shared_state.vertices = std::vector<float>();
+            script_shared_state.elements.shrink_to_fit();
+            script_shared_state.vertices = std::move(vertices);
+            script_shared_state.elements = elements;
+            const std::string check = "print(String(check(" + std::to_string(n) + ", " + std::to_string(seed) + ")))";
+            EXPECT_EQ(session.output_of(check.c_str()), "Scripting Engine: true\n");
+        }
+    }
 }
 
 // The natives hand the engine typed arrays over native memory for the length

@@ -154,6 +154,52 @@ JSValueRef call(JSContextRef ctx, JSObjectRef function, std::initializer_list<JS
 // the engine frees nothing of theirs.
 void keep_native_bytes(void*, void*) {}
 
+// Every new view tells the engine's collector that its bytes were just
+// allocated, so a fresh pair of views per exchange would bring on a
+// collection every few frames. A view is kept (protected, out of every
+// script's reach) and handed out again whenever a buffer at the same address
+// with the same size and type is exchanged, which the allocator makes the
+// rule from frame to frame. A kept view whose buffer was freed is never
+// used: only a live buffer at exactly its address and size matches it.
+struct kept_view {
+    void* data = nullptr;                              // first byte the view covers
+    size_t bytes = 0;                                  // bytes it covers
+    JSTypedArrayType type = kJSTypedArrayTypeNone;     // its element type
+    JSObjectRef view = nullptr;                        // the view, protected; null in a free slot
+};
+
+constexpr unsigned kept_view_count = 8; // two alternating buffers of each kind fit with room to spare
+kept_view kept_views[kept_view_count];  // released by uninstall, before the engine stops
+unsigned next_kept_view = 0;            // the slot the next new view replaces
+
+void release_kept_views(JSContextRef ctx)
+{
+    for (kept_view& kept : kept_views) {
+        if (kept.view)
+            JSValueUnprotect(ctx, kept.view);
+        kept = kept_view{};
+    }
+    next_kept_view = 0;
+}
+
+JSObjectRef find_kept_view(JSTypedArrayType type, void* data, size_t bytes)
+{
+    for (const kept_view& kept : kept_views)
+        if (kept.view && kept.data == data && kept.bytes == bytes && kept.type == type)
+            return kept.view;
+    return nullptr;
+}
+
+void keep_view(JSContextRef ctx, JSTypedArrayType type, void* data, size_t bytes, JSObjectRef view)
+{
+    kept_view& slot = kept_views[next_kept_view];
+    next_kept_view = (next_kept_view + 1) % kept_view_count;
+    if (slot.view)
+        JSValueUnprotect(ctx, slot.view);
+    JSValueProtect(ctx, view);
+    slot = kept_view{data, bytes, type, view};
+}
+
 // A typed array over count elements of native memory, for the length of one
 // helper call; undefined when there is nothing to view. Null on failure.
 template <typename element>
@@ -162,8 +208,14 @@ JSValueRef view_over(JSContextRef ctx, JSTypedArrayType type, element* data, siz
 {
     if (count == 0)
         return JSValueMakeUndefined(ctx);
-    return JSObjectMakeTypedArrayWithBytesNoCopy(ctx, type, data, count * sizeof(element), keep_native_bytes,
-                                                 nullptr, exception);
+    const size_t bytes = count * sizeof(element);
+    if (JSObjectRef kept = find_kept_view(type, data, bytes))
+        return kept;
+    JSObjectRef view = JSObjectMakeTypedArrayWithBytesNoCopy(ctx, type, data, bytes, keep_native_bytes, nullptr,
+                                                             exception);
+    if (view)
+        keep_view(ctx, type, data, bytes, view);
+    return view;
 }
 
 // A zero-filled buffer of count values for one call; false when the memory
@@ -206,6 +258,7 @@ bool script_geometry_exchange::install(JSGlobalContextRef ctx)
 
 void script_geometry_exchange::uninstall(JSGlobalContextRef ctx)
 {
+    release_kept_views(ctx);
     for (JSObjectRef* slot : helper_slots) {
         if (*slot)
             JSValueUnprotect(ctx, *slot);
