@@ -150,8 +150,8 @@ JSValueRef call(JSContextRef ctx, JSObjectRef function, std::initializer_list<JS
     return result;
 }
 
-// The native buffers outlive every view made over them for a helper call;
-// the engine frees nothing of theirs.
+// The native buffers belong to their vectors: a view that the engine
+// collects frees nothing of them.
 void keep_native_bytes(void*, void*) {}
 
 // Every new view tells the engine's collector that its bytes were just
@@ -200,8 +200,9 @@ void keep_view(JSContextRef ctx, JSTypedArrayType type, void* data, size_t bytes
     slot = kept_view{data, bytes, type, view};
 }
 
-// A typed array over count elements of native memory, for the length of one
-// helper call; undefined when there is nothing to view. Null on failure.
+// A typed array over count elements of native memory for a helper call, new
+// or kept from an earlier call over the same buffer; undefined when there is
+// nothing to view. Null on failure.
 template <typename element>
 JSValueRef view_over(JSContextRef ctx, JSTypedArrayType type, element* data, size_t count,
                      JSValueRef* exception)
