@@ -62,6 +62,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "Scripting Engine: before\n"},
         run_case{"thrown_primitive", "throw 5", false, ""},
         run_case{"syntax_error_raised_while_running", "eval('1 +')", false, ""},
+        run_case{"syntax_error_from_json_while_running", "print('ran'); JSON.parse('{')", false,
+                 "Scripting Engine: ran\n"},
+        run_case{"syntax_error_from_function_constructor_while_running", "new Function('(')", false, ""},
+        run_case{"syntax_error_thrown_by_the_script", "throw new SyntaxError('made by hand')", false, ""},
         run_case{"reference_error_while_running", "undefinedName()", false, ""},
         run_case{"modern_syntax",
                  "const twice = (x) => x * 2;\n"
@@ -131,6 +135,21 @@ TEST(script_context, changes_made_before_an_exception_are_kept)
     script_session session;
     EXPECT_FALSE(session.run("var kept = 'yes'; throw new Error('stop'); kept = 'no';"));
     EXPECT_EQ(session.output_of("print(kept)"), "Scripting Engine: yes\n");
+}
+
+// Texts are kept converted between runs; every run still parses, reports
+// and runs its text anew.
+TEST(script_context, the_same_text_run_again_is_run_and_reported_again)
+{
+    script_session session;
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_TRUE(session.run("var count = (typeof count === 'number' ? count : 0) + 1; print(String(count));"));
+        EXPECT_EQ(session.last_output, round == 0 ? "Scripting Engine: 1\n" : "Scripting Engine: 2\n");
+        EXPECT_FALSE(session.run("1 +"));
+        EXPECT_EQ(session.last_output, "SCRIPTING ENGINE ERROR:  - syntax error -  SyntaxError: Unexpected end of script\n");
+        EXPECT_FALSE(session.run("throw 1"));
+        EXPECT_EQ(session.last_output, "");
+    }
 }
 
 TEST(script_context, engine_stays_ready_after_failures)

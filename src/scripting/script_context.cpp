@@ -1,10 +1,12 @@
 // script_context: starts and stops the process's one JavaScriptCore context,
 // registers the natives and runs scripts with the parse-error report.
-// Depends on JavaScriptCore, script_natives, script_geometry_exchange, script_text.
+// Depends on JavaScriptCore, script_natives, script_geometry_exchange,
+// script_source_cache, script_text.
 #include "scripting/script_context.h"
 
 #include "scripting/script_geometry_exchange.h"
 #include "scripting/script_natives.h"
+#include "scripting/script_source_cache.h"
 #include "scripting/script_text.h"
 
 #include <JavaScriptCore/JavaScript.h>
@@ -15,6 +17,7 @@
 namespace {
 
 JSGlobalContextRef engine = nullptr; // the one script engine of the process; null while stopped
+script_source_cache sources;         // engine strings of the texts run since the engine started
 
 const char* const startup_script = "print ('Initilized');";
 
@@ -50,6 +53,18 @@ void print_parse_error(JSContextRef ctx, JSValueRef error)
     std::printf("SCRIPTING ENGINE ERROR: %s %s\n", kind_text, text.c_str());
 }
 
+// Only a text that does not parse is reported; an exception thrown while it
+// ran is not, even a SyntaxError (from eval, JSON.parse or a throw). The
+// engine parses the whole text before it runs any of it, so a second look at
+// the syntax, taken only after a failure, tells the two apart.
+void print_if_parse_error(JSStringRef source)
+{
+    JSValueRef error = nullptr;
+    if (JSCheckScriptSyntax(engine, source, nullptr, 1, &error))
+        return;
+    print_parse_error(engine, error ? error : JSValueMakeUndefined(engine));
+}
+
 // Sets one native as a global function; false when the engine refuses it.
 bool register_native(JSGlobalContextRef ctx, const script_native& native)
 {
@@ -80,6 +95,7 @@ void stop_engine()
     if (!engine)
         return;
     script_geometry_exchange::uninstall(engine);
+    sources.clear();
     JSGlobalContextRelease(engine);
     engine = nullptr;
 }
@@ -104,15 +120,12 @@ bool script_context::run(const char* script)
 {
     if (!ready || !engine)
         return false;
-    JSStringRef source = script_text_create(script);
+    JSStringRef source = sources.find(script);
     JSValueRef error = nullptr;
-    bool ok = JSCheckScriptSyntax(engine, source, nullptr, 1, &error);
-    if (!ok) {
-        print_parse_error(engine, error ? error : JSValueMakeUndefined(engine));
-    } else {
-        JSEvaluateScript(engine, source, nullptr, nullptr, 1, &error);
-        ok = error == nullptr;
-    }
+    JSEvaluateScript(engine, source, nullptr, nullptr, 1, &error);
+    const bool ok = error == nullptr;
+    if (!ok)
+        print_if_parse_error(source);
     JSStringRelease(source);
     return ok;
 }

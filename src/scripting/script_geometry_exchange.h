@@ -1,7 +1,7 @@
 // script_geometry_exchange: the engine-side halves of "getGeometry" and
 // "setGeometry": small functions compiled once per engine start, kept out of
-// the global scope, that move a whole mesh through typed arrays instead of
-// one C API call per property. Depends on JavaScriptCore.
+// the global scope, that read and write the native vectors through typed
+// array views instead of one C API call per property. Depends on JavaScriptCore.
 #pragma once
 
 #include <JavaScriptCore/JavaScript.h>
@@ -22,12 +22,12 @@ public:
     static bool install(JSGlobalContextRef ctx);
     static void uninstall(JSGlobalContextRef ctx);
 
-    // A new array of vertex objects ("x" to "v" in order) built from vertices.
-    static JSValueRef make_vertices(JSContextRef ctx, const std::vector<float>& vertices,
-                                    JSValueRef* exception);
-    // A new array of numbers built from elements.
-    static JSValueRef make_elements(JSContextRef ctx, const std::vector<uint32_t>& elements,
-                                    JSValueRef* exception);
+    // A new object {vertices, elements}: one vertex object ("x" to "v" in
+    // order) per eight floats and one number per element, all own data
+    // properties, so no prototype a script changed takes part. Null, with
+    // exception set, only on the engine's own failures (out of memory).
+    static JSValueRef make_geometry(JSContextRef ctx, const std::vector<float>& vertices,
+                                    const std::vector<uint32_t>& elements, JSValueRef* exception);
     // Checks that geometry owns "vertices" and "elements" (any key kind,
     // enumerable or not), reads both (getters run) and requires "vertices"
     // to be an array. False, with source untouched, otherwise.
@@ -35,7 +35,8 @@ public:
                             JSValueRef* exception);
     // Replaces out with source.vertex_count vertices read from the entries,
     // eight floats each; every component that is not a number reads as 0.
-    // out is untouched when this fails.
+    // out is untouched when this fails, and is assigned only after the last
+    // getter ran, so a getter may itself exchange geometry.
     static bool read_vertices(JSContextRef ctx, const script_geometry_source& source,
                               std::vector<float>& out, JSValueRef* exception);
     // Reads the entries of source.elements (its length read anew) into out:

@@ -35,13 +35,6 @@ const script_native script_natives[6] = {
     {nullptr, nullptr},
 };
 
-void set_named_property(JSContextRef ctx, JSObjectRef object, const char* name, JSValueRef value)
-{
-    JSStringRef key = JSStringCreateWithUTF8CString(name);
-    JSObjectSetProperty(ctx, object, key, value, kJSPropertyAttributeNone, nullptr);
-    JSStringRelease(key);
-}
-
 JSValueRef native_print(JSContextRef ctx, JSObjectRef, JSObjectRef, size_t argc, const JSValueRef argv[],
                         JSValueRef*)
 {
@@ -78,16 +71,9 @@ JSValueRef native_get_geometry(JSContextRef ctx, JSObjectRef, JSObjectRef, size_
 {
     // Only the engine's own failures (out of memory, stack exhaustion) throw
     // here; they fail the calling script like any other error.
-    JSObjectRef geometry = JSObjectMake(ctx, nullptr, nullptr);
-    JSValueRef vertices = script_geometry_exchange::make_vertices(ctx, script_shared_state.vertices, exception);
-    if (!vertices)
-        return JSValueMakeUndefined(ctx);
-    set_named_property(ctx, geometry, "vertices", vertices);
-    JSValueRef elements = script_geometry_exchange::make_elements(ctx, script_shared_state.elements, exception);
-    if (!elements)
-        return JSValueMakeUndefined(ctx);
-    set_named_property(ctx, geometry, "elements", elements);
-    return geometry;
+    JSValueRef geometry = script_geometry_exchange::make_geometry(ctx, script_shared_state.vertices,
+                                                                  script_shared_state.elements, exception);
+    return geometry ? geometry : JSValueMakeUndefined(ctx);
 }
 
 JSValueRef native_set_geometry(JSContextRef ctx, JSObjectRef, JSObjectRef, size_t argc,

@@ -23,6 +23,3 @@ JSValueRef native_get_geometry(JSContextRef ctx, JSObjectRef function, JSObjectR
                                size_t argc, const JSValueRef argv[], JSValueRef* exception);
 JSValueRef native_set_geometry(JSContextRef ctx, JSObjectRef function, JSObjectRef self,
                                size_t argc, const JSValueRef argv[], JSValueRef* exception);
-
-// Sets the named property of object to value by an ordinary property set.
-void set_named_property(JSContextRef ctx, JSObjectRef object, const char* name, JSValueRef value);
