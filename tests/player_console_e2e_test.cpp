@@ -4,6 +4,7 @@
 #include "support/player_process.h"
 #include "support/temp_dir.h"
 #include "support/test_demo.h"
+#include "support/text_lines.h"
 #include "support/x_session.h"
 
 #include <gtest/gtest.h>
@@ -72,16 +73,6 @@ test_demo two_item_demo()
     demo.add("data/red.fs", solid_colour_shader(1, 0, 0));
     demo.add("data/blue.fs", solid_colour_shader(0, 0, 1));
     return demo;
-}
-
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
 }
 
 std::vector<std::string> files_in(const std::string& folder)

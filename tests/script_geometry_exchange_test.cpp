@@ -14,16 +14,6 @@
 
 namespace {
 
-// Three vertices and six elements; every value survives the exchange exactly.
-void seed_geometry()
-{
-    script_shared_state.vertices = {0.5f, -1.25f, 0.0f, 1.0f, 0.1f, -0.0f, 3.0e38f, 1.0e-30f,
-                                    -2.0f, 4.0f, 0.75f, 0.0f, 0.0f, 1.0f, 0.25f, 0.5f,
-                                    7.0f, 8.0f, 9.0f, 0.3f, 0.6f, 0.9f, 1.0f, 0.0f};
-    script_shared_state.elements = {0, 1, 2, 4294967295u, 2, 1};
-    script_shared_state.geometry_changed = false;
-}
-
 struct tampering_case {
     const char* name;
     const char* script; // changes a built-in; sets the global "tampered" when a hook of it runs
@@ -39,7 +29,7 @@ class script_get_geometry_with_altered_built_ins : public testing::TestWithParam
 TEST_P(script_get_geometry_with_altered_built_ins, builds_the_same_own_data_properties)
 {
     script_session session;
-    seed_geometry();
+    seed_exact_geometry();
     const auto vertices = script_shared_state.vertices;
     const auto elements = script_shared_state.elements;
     ASSERT_TRUE(session.run("var tampered = false; var plain = JSON.stringify(getGeometry());"));
@@ -155,7 +145,7 @@ TEST(script_geometry_exchange, elements_keep_the_low_bits_of_the_64_bit_truncati
 TEST(script_geometry_exchange, natives_called_from_inside_a_getter_do_not_disturb_the_outer_call)
 {
     script_session session;
-    seed_geometry();
+    seed_exact_geometry();
     EXPECT_EQ(session.output_of(
                   "let seen = '';\n"
                   "const big = {vertices: new Array(5000).fill({x: 3}), elements: new Array(9000).fill(8)};\n"
@@ -233,7 +223,7 @@ TEST(script_geometry_exchange, buffers_that_move_and_change_size_are_exchanged_w
 TEST(script_geometry_exchange, no_script_reaches_a_view_over_native_memory)
 {
     script_session session;
-    seed_geometry();
+    seed_exact_geometry();
     EXPECT_EQ(session.output_of(
                   "const caught = [];\n"
                   "const catchThis = function () { if (ArrayBuffer.isView(this)) caught.push(this); };\n"

@@ -72,17 +72,6 @@ TEST(script_natives, get_time_is_zero_before_any_render)
     EXPECT_EQ(session.output_of("print(String(getTime()))"), "Scripting Engine: 0\n");
 }
 
-// A small mesh with values that survive the exchange exactly: normal floats,
-// both zeros, the largest index.
-void seed_geometry()
-{
-    script_shared_state.vertices = {0.5f, -1.25f, 0.0f,   1.0f, 0.1f, -0.0f, 3.0e38f, 1.0e-30f,
-                                    -2.0f, 4.0f,  0.75f,  0.0f, 0.0f, 1.0f,  0.25f,   0.5f,
-                                    7.0f,  8.0f,  9.0f,   0.3f, 0.6f, 0.9f,  1.0f,    0.0f};
-    script_shared_state.elements = {0, 1, 2, 4294967295u, 2, 1};
-    script_shared_state.geometry_changed = false;
-}
-
 TEST(script_natives, get_geometry_before_any_exchange_gives_empty_arrays)
 {
     script_session session;
@@ -93,7 +82,7 @@ TEST(script_natives, get_geometry_before_any_exchange_gives_empty_arrays)
 TEST(script_natives, get_geometry_builds_vertex_objects_in_property_order)
 {
     script_session session;
-    seed_geometry();
+    seed_exact_geometry();
     EXPECT_EQ(session.output_of("const g = getGeometry();\n"
                                 "print(Object.keys(g).join());\n"
                                 "print(Object.keys(g.vertices[0]).join());\n"
@@ -110,7 +99,7 @@ TEST(script_natives, get_geometry_builds_vertex_objects_in_property_order)
 TEST(script_natives, get_geometry_hands_out_a_copy)
 {
     script_session session;
-    seed_geometry();
+    seed_exact_geometry();
     const auto vertices = script_shared_state.vertices;
     const auto elements = script_shared_state.elements;
     ASSERT_TRUE(session.run("const g = getGeometry(); g.vertices[0].x = 99; g.elements.length = 0;"));
@@ -128,7 +117,7 @@ bool same_bits(const std::vector<float>& a, const std::vector<float>& b)
 TEST(script_natives, unchanged_geometry_round_trips_exactly)
 {
     script_session session;
-    seed_geometry();
+    seed_exact_geometry();
     const auto vertices = script_shared_state.vertices;
     const auto elements = script_shared_state.elements;
     EXPECT_EQ(session.output_of("print(String(setGeometry(getGeometry())))"), "Scripting Engine: true\n");
@@ -140,7 +129,7 @@ TEST(script_natives, unchanged_geometry_round_trips_exactly)
 TEST(script_natives, exchange_survives_scripts_that_replace_built_ins)
 {
     script_session session;
-    seed_geometry();
+    seed_exact_geometry();
     const auto vertices = script_shared_state.vertices;
     ASSERT_TRUE(session.run("Reflect = undefined; Array = null; Float32Array = Float64Array = undefined;"
                             "Object.prototype.toString = null;"));
@@ -151,7 +140,7 @@ TEST(script_natives, exchange_survives_scripts_that_replace_built_ins)
 TEST(script_natives, set_geometry_without_argument_only_flags_a_change)
 {
     script_session session;
-    seed_geometry();
+    seed_exact_geometry();
     const auto vertices = script_shared_state.vertices;
     const auto elements = script_shared_state.elements;
     EXPECT_EQ(session.output_of("print(String(setGeometry()))"), "Scripting Engine: true\n");
@@ -160,7 +149,7 @@ TEST(script_natives, set_geometry_without_argument_only_flags_a_change)
     EXPECT_EQ(script_shared_state.elements, elements);
 }
 
-// What a "setGeometry" call leaves behind, starting from seed_geometry().
+// What a "setGeometry" call leaves behind, starting from seed_exact_geometry().
 enum class outcome {
     unchanged,          // false, nothing changed
     vertices_replaced,  // false, vertices replaced by the argument's, elements and flag as before
@@ -186,7 +175,7 @@ TEST_P(script_set_geometry, follows_the_exchange_rules)
 {
     const set_case& c = GetParam();
     script_session session;
-    seed_geometry();
+    seed_exact_geometry();
     const auto old_vertices = script_shared_state.vertices;
     const auto old_elements = script_shared_state.elements;
     const std::string script = std::string("print(String(setGeometry(") + c.argument + ")))";
@@ -280,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(script_natives, set_geometry_rejects_an_oversized_sparse_array_without_allocating)
 {
     script_session session;
-    seed_geometry();
+    seed_exact_geometry();
     script_shared_state.vertices.shrink_to_fit();
     const float* storage = script_shared_state.vertices.data();
     const size_t capacity = script_shared_state.vertices.capacity();
@@ -320,7 +309,7 @@ TEST(script_natives, set_geometry_flushes_tiny_values_under_the_players_float_mo
 TEST(script_natives, set_geometry_resizes_to_the_new_vertex_count)
 {
     script_session session;
-    seed_geometry();
+    seed_exact_geometry();
     ASSERT_TRUE(session.run("setGeometry({vertices: [{x: 1}], elements: [0]})"));
     EXPECT_EQ(script_shared_state.vertices.size(), 8u);
     ASSERT_TRUE(session.run("setGeometry({vertices: new Array(4).fill({v: 2}), elements: []})"));

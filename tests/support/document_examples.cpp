@@ -2,7 +2,8 @@
 // fenced blocks of a Markdown document.
 #include "support/document_examples.h"
 
-#include <sstream>
+#include "support/text_lines.h"
+
 #include <vector>
 
 namespace {
@@ -26,16 +27,6 @@ std::string quoted_name(const std::string& line, const std::string& prefix, cons
         line.compare(line.size() - closing.size(), closing.size(), closing) != 0)
         return std::string();
     return line.substr(prefix.size(), line.size() - prefix.size() - closing.size());
-}
-
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
 }
 
 } // namespace

@@ -22,3 +22,8 @@ public:
     script_context context; // the flag under test, ready after construction
     std::string last_output; // what the latest run() printed
 };
+
+// Publishes a small mesh whose values survive the exchange exactly (normal
+// floats, both zeros, the largest index): three vertices and six elements,
+// with geometry_changed clear.
+void seed_exact_geometry();
