@@ -43,13 +43,11 @@ bool upload_effect_buffers(GLuint vertex_array, const std::vector<float>& vertic
                            GLuint& element_buffer, bool& uploaded);
 
 // Deletes the program, both shaders, the buffer pair and the vertex array of
-// a load that failed before its program was ready, and sets their names to 0
-// and uploaded to false. A failed load is retried every frame, and only the
-// effect that made these objects holds them; with every name 0, later
-// starts, renders and unloads of the effect touch no object. GL ignores the
-// name 0, so objects the load never made need no test.
+// an effect, in this order, and sets their names to 0, so that a later load
+// or unload never deletes a name GL has since handed out again. GL ignores
+// the name 0, so objects a load never made need no test.
 template <typename gl_state>
-void delete_unfinished_program(gl_state& state)
+void delete_program_and_buffers(gl_state& state)
 {
     glDeleteProgram(state.program);
     glDeleteShader(state.fragment_shader);
@@ -63,6 +61,16 @@ void delete_unfinished_program(gl_state& state)
     state.vertex_buffer = 0;
     state.element_buffer = 0;
     state.vertex_array = 0;
+}
+
+// What a load that failed before its program was ready made goes at once,
+// and uploaded is cleared. A failed load is retried every frame, and only
+// the effect that made these objects holds them; with every name 0, later
+// starts, renders and unloads of the effect touch no object.
+template <typename gl_state>
+void delete_unfinished_program(gl_state& state)
+{
+    delete_program_and_buffers(state);
     state.uploaded = false;
 }
 

@@ -153,42 +153,10 @@ void delete_texture(GLuint& name)
     }
 }
 
-void delete_buffer(GLuint& name)
-{
-    if (name != 0) {
-        glDeleteBuffers(1, &name);
-        name = 0;
-    }
-}
-
-void delete_program(GLuint& name)
-{
-    if (name != 0) {
-        glDeleteProgram(name);
-        name = 0;
-    }
-}
-
-void delete_shader(GLuint& name)
-{
-    if (name != 0) {
-        glDeleteShader(name);
-        name = 0;
-    }
-}
-
 void delete_framebuffer(GLuint& name)
 {
     if (name != 0) {
         glDeleteFramebuffers(1, &name);
-        name = 0;
-    }
-}
-
-void delete_vertex_array(GLuint& name)
-{
-    if (name != 0) {
-        glDeleteVertexArrays(1, &name);
         name = 0;
     }
 }
@@ -353,12 +321,7 @@ bool time_line_item_geometry::unload()
         delete_texture(state->layer_texture);
         delete_framebuffer(state->layer_framebuffer);
     }
-    delete_program(state->program);
-    delete_shader(state->fragment_shader);
-    delete_shader(state->vertex_shader);
-    delete_buffer(state->vertex_buffer);
-    delete_buffer(state->element_buffer);
-    delete_vertex_array(state->vertex_array);
+    delete_program_and_buffers(*state);
     return true;
 }
 

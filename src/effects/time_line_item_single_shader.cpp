@@ -147,18 +147,7 @@ bool time_line_item_single_shader::unload()
         state->textures[i] = 0;
     }
     state->texture_count = 0;
-    glDeleteProgram(state->program);
-    glDeleteShader(state->fragment_shader);
-    glDeleteShader(state->vertex_shader);
-    glDeleteBuffers(1, &state->vertex_buffer);
-    glDeleteBuffers(1, &state->element_buffer);
-    glDeleteVertexArrays(1, &state->vertex_array);
-    state->program = 0;
-    state->fragment_shader = 0;
-    state->vertex_shader = 0;
-    state->vertex_buffer = 0;
-    state->element_buffer = 0;
-    state->vertex_array = 0;
+    delete_program_and_buffers(*state);
     return true;
 }
 
