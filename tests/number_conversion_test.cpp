@@ -24,6 +24,15 @@ const float_case float_cases[] = {
     {1e-50, 0.0f},             // below the smallest denormal
     {static_cast<double>(largest), largest},
     {-static_cast<double>(largest), -largest},
+    // Up to the midpoint between the largest float and 2^128 the nearest float
+    // is the largest one; from the midpoint on (a tie, to the even 2^128) it
+    // is infinity.
+    {3.4028235e38, largest},
+    {-3.4028235e38, -largest},
+    {0x1.fffffefffffffp127, largest},   // the double just below the midpoint
+    {-0x1.fffffefffffffp127, -largest},
+    {0x1.ffffffp127, infinity},         // the midpoint, 3.4028235677973366e38
+    {-0x1.ffffffp127, -infinity},
     {3.5e38, infinity},
     {-3.5e38, -infinity},
     {1e300, infinity},

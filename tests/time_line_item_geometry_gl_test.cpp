@@ -594,6 +594,25 @@ TEST_F(geometry_effect_test, start_publishes_the_mesh_and_after_render_leaves_th
     EXPECT_TRUE(script_shared_state.geometry_changed); // set after the draw, not read
 }
 
+// 3.4028235e38 lies above the largest float but below the midpoint to 2^128,
+// so rounding to nearest gives the largest float: the description's reader
+// must store what a script's setGeometry stores for the same number.
+TEST_F(geometry_effect_test, a_number_just_above_the_largest_float_reads_back_as_a_script_stores_it)
+{
+    nlohmann::json description = nlohmann::json::parse(R"({
+        "vs_src": "data/geo.vs", "fs_src": "data/geo.fs", "elements": [],
+        "vertices": [{"xyz": [3.4028235e38, -3.4028235e38, 0], "rgb": [0, 0, 0], "uv": [0, 0]}]})");
+    description["triggers"] = {
+        {"onStart", "var v = getGeometry().vertices[0]; print(v.x + ' ' + v.y);"
+                    "setGeometry({vertices: [{x: 3.4028235e38, y: -3.4028235e38}], elements: []});"
+                    "v = getGeometry().vertices[0]; print(v.x + ' ' + v.y);"}};
+    ASSERT_TRUE(load(description));
+    console_capture console;
+    ASSERT_TRUE(start());
+    EXPECT_EQ(console.take(), "Scripting Engine: 3.4028234663852886e+38 -3.4028234663852886e+38\n"
+                              "Scripting Engine: 3.4028234663852886e+38 -3.4028234663852886e+38\n");
+}
+
 struct failure_case {
     const char* name;
     const char* trigger;

@@ -10,6 +10,7 @@
 // magnitudes of 2^63 or more (where the cast would be undefined) give 0.
 std::uint32_t low_32_bits_of_truncation(double number);
 
-// Single precision, rounded to nearest; values beyond the float range become
-// the infinity of their sign instead of an undefined conversion.
+// Single precision, rounded to nearest as a store into a Float32Array rounds:
+// magnitudes from the midpoint between the largest float and 2^128 on become
+// the infinity of their sign, smaller ones above the largest float become it.
 float to_float(double value);
