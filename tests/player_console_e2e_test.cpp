@@ -345,6 +345,51 @@ INSTANTIATE_TEST_SUITE_P(
                     run_failure_case{"texture_does_not_load", R"("preLoadAll": true)", one_red_item, true}),
     [](const testing::TestParamInfo<run_failure_case>& info) { return std::string(info.param.label); });
 
+// Standard output is a file here, as fully buffered as a pipe or a log: every
+// line written before an error box must be in it while the box waits, since
+// the run may be stopped there.
+struct box_wait_case {
+    const char* label;
+    const char* configuration; // configuration members after "defaultMusic"
+    const char* flow;
+    const char* last_line;     // the last line written before the box
+};
+
+void PrintTo(const box_wait_case& c, std::ostream* out) { *out << c.label; }
+
+class player_box_wait : public testing::TestWithParam<box_wait_case> {};
+
+TEST_P(player_box_wait, finds_the_lines_before_the_box_written)
+{
+    const box_wait_case& c = GetParam();
+    x_session x;
+    ASSERT_TRUE(x.ready());
+    temp_dir folder;
+    test_demo demo = test_demo::make(c.configuration, c.flow);
+    demo.add("data/red.fs", solid_colour_shader(1, 0, 0));
+    demo.write_loose(folder);
+    player_process player(folder.path(), x.display());
+    ASSERT_TRUE(x.wait_for_window("Error", run_limit_ms).has_value()) << player.output() << player.errors();
+    const std::string output = player.output();
+    const std::string last_line = c.last_line;
+    ASSERT_GE(output.size(), last_line.size()) << output;
+    EXPECT_EQ(output.substr(output.size() - last_line.size()), last_line) << output;
+    ASSERT_TRUE(press_ok_until_exit(x, player)) << "OK did not dismiss the box";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, player_box_wait,
+    testing::Values(
+        box_wait_case{"printed_by_the_on_start_script", R"("onStart": "print('before the box'); throw 1;")",
+                      one_red_item, "Scripting Engine: before the box\n"},
+        box_wait_case{"parse_error_of_the_on_start_script", R"("onStart": "print('never'); 1 +")", one_red_item,
+                      "SCRIPTING ENGINE ERROR:  - syntax error -  SyntaxError: Unexpected end of script\n"},
+        box_wait_case{"printed_by_a_failing_before_render_trigger", "",
+                      R"([{"start": 0, "end": 1, "effect": "single_shader", "effectName": "red", "src": "data/red.fs",
+                          "triggers": {"beforeRender": "var failed; if (!failed) { failed = true; print('drawing'); throw 1; }"}}])",
+                      "Scripting Engine: drawing\n"}),
+    [](const testing::TestParamInfo<box_wait_case>& info) { return std::string(info.param.label); });
+
 std::vector<int16_t> read_samples(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

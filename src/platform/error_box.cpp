@@ -3,11 +3,13 @@
 // cannot show a box (no display).
 #include "platform/error_box.h"
 
+#include <cstdio>
+#include <iostream>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <SDL2/SDL.h>
-#include <cstdio>
 #endif
 
 namespace {
@@ -30,6 +32,10 @@ void show_platform_box(const std::string& text)
 
 void show_error_box(const std::string& text)
 {
+    // The box may wait for minutes: every console line written before it
+    // must already be in a piped log, even if the run is stopped there.
+    std::cout.flush();
+    std::fflush(stdout);
     if (active_recorder != nullptr) {
         active_recorder->texts.push_back(text);
         return;

@@ -51,6 +51,7 @@ void print_parse_error(JSContextRef ctx, JSValueRef error)
     const char* kind_text = error_kind_texts[error_kind(ctx, error)];
     const std::string text = script_text_of_value(ctx, error);
     std::printf("SCRIPTING ENGINE ERROR: %s %s\n", kind_text, text.c_str());
+    std::fflush(stdout);
 }
 
 // Only a text that does not parse is reported; an exception thrown while it
@@ -83,9 +84,11 @@ bool register_natives(JSGlobalContextRef ctx)
         if (!register_native(ctx, *native)) {
             std::printf("Scripting Engine: Failed to add the '%s' function to the global scope\n",
                         native->name);
+            std::fflush(stdout);
             return false;
         }
         std::printf("Scripting Engine: '%s' function added\n", native->name);
+        std::fflush(stdout);
     }
     return true;
 }

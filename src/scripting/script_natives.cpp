@@ -46,6 +46,7 @@ JSValueRef native_print(JSContextRef ctx, JSObjectRef, JSObjectRef, size_t argc,
     if (JSValueIsString(ctx, argv[0]))
         text = script_text_of_value(ctx, argv[0]);
     std::printf("Scripting Engine: %s\n", text.c_str());
+    std::fflush(stdout); // as every console line: a piped log must not lag behind an error box
     return JSValueMakeUndefined(ctx);
 }
 
