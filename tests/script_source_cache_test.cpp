@@ -1,6 +1,6 @@
-// script_source_cache: a text is converted once and found again by its
-// bytes, converted as script_text does, and the cache stays bounded however
-// many different texts pass through it.
+// script_source_cache: a text is parsed once and found again by its bytes, a
+// text that does not parse is reported each time and never kept, and the
+// cache stays bounded however many different texts pass through it.
 #include "scripting/script_source_cache.h"
 #include "scripting/script_text.h"
 
@@ -9,52 +9,69 @@
 
 namespace {
 
-bool same_string(JSStringRef a, JSStringRef b)
-{
-    return JSStringIsEqual(a, b);
-}
+class script_source_cache_test : public testing::Test {
+protected:
+    ~script_source_cache_test() override
+    {
+        cache.clear(); // before the group goes
+        JSContextGroupRelease(group);
+    }
 
-TEST(script_source_cache, a_text_found_again_gives_the_same_characters)
-{
+    // The cached script of text, released at once (the cache keeps its own).
+    JSScriptRef find(const std::string& text)
+    {
+        JSStringRef message = nullptr;
+        JSScriptRef script = cache.find(group, text.c_str(), &message);
+        EXPECT_EQ(message, nullptr) << text;
+        if (script)
+            JSScriptRelease(script);
+        return script;
+    }
+
+    JSContextGroupRef group = JSContextGroupCreate();
     script_source_cache cache;
+};
+
+TEST_F(script_source_cache_test, a_text_found_again_gives_the_same_script)
+{
     const char* const texts[] = {"x = getTime();", "print('a\xff" "b')", "", "print('gr\xc3\xbc\xc3\x9f')"};
     for (const char* text : texts) {
-        JSStringRef expected = script_text_create(text);
-        JSStringRef first = cache.find(text);
-        JSStringRef again = cache.find(std::string(text).c_str()); // same bytes, another pointer
-        EXPECT_TRUE(same_string(first, expected)) << text;
-        EXPECT_TRUE(same_string(again, expected)) << text;
-        JSStringRelease(expected);
-        JSStringRelease(first);
-        JSStringRelease(again);
+        JSScriptRef first = find(text);
+        ASSERT_NE(first, nullptr) << text;
+        EXPECT_EQ(find(std::string(text)), first) << text; // same bytes, another pointer
     }
     EXPECT_EQ(cache.size(), 4u);
+    EXPECT_NE(find("x = getTime(); "), find("x = getTime();")); // one byte apart
     cache.clear();
     EXPECT_EQ(cache.size(), 0u);
 }
 
-TEST(script_source_cache, stays_bounded_by_count_and_by_size)
+TEST_F(script_source_cache_test, a_text_that_does_not_parse_gives_the_message_each_time_and_is_not_kept)
 {
-    script_source_cache cache;
+    for (int round = 0; round < 2; ++round) {
+        JSStringRef message = nullptr;
+        EXPECT_EQ(cache.find(group, "1 +", &message), nullptr);
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(script_text_utf8(message), "Unexpected end of script");
+        JSStringRelease(message);
+    }
+    EXPECT_EQ(cache.size(), 0u);
+}
+
+TEST_F(script_source_cache_test, stays_bounded_by_count_and_by_size)
+{
     for (int i = 0; i < 5000; ++i) {
-        const std::string text = "var n = " + std::to_string(i) + ";";
-        JSStringRef string = cache.find(text.c_str());
-        EXPECT_EQ(script_text_utf8(string), text);
-        JSStringRelease(string);
+        ASSERT_NE(find("var n = " + std::to_string(i) + ";"), nullptr);
         ASSERT_LE(cache.size(), 1024u);
     }
-    // A text larger than the whole cache is converted but not kept.
+    // A text larger than the whole cache is parsed but not kept.
     cache.clear();
-    const std::string huge(std::size_t(17) << 20, ' ');
-    JSStringRef string = cache.find(huge.c_str());
-    EXPECT_EQ(JSStringGetLength(string), huge.size());
-    JSStringRelease(string);
+    EXPECT_NE(find(std::string(std::size_t(17) << 20, ' ')), nullptr);
     EXPECT_EQ(cache.size(), 0u);
     // Texts that add up past the size bound start it over.
     const std::string big(std::size_t(6) << 20, ' ');
-    for (int i = 0; i < 3; ++i) {
-        JSStringRelease(cache.find((big + std::to_string(i)).c_str()));
-    }
+    for (int i = 0; i < 3; ++i)
+        find(big + std::to_string(i));
     EXPECT_LT(cache.size(), 3u);
 }
 

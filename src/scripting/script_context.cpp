@@ -11,59 +11,30 @@
 
 #include <JavaScriptCore/JavaScript.h>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace {
 
 JSGlobalContextRef engine = nullptr; // the one script engine of the process; null while stopped
-script_source_cache sources;         // engine strings of the texts run since the engine started
+script_source_cache sources;         // parsed scripts of the texts run since the engine started
 
 const char* const startup_script = "print ('Initilized');";
 
-// Error kinds by the thrown value's "name"; 0 for anything else.
-const char* const error_names[] = {"Error", "EvalError", "RangeError", "ReferenceError",
-                                   "SyntaxError", "TypeError", "URIError"};
-const char* const error_kind_texts[] = {" - unknown error - ", " - common error - ",
-                                        " - eval error - ", " - range error - ",
-                                        " - reference error - ", " - syntax error - ",
-                                        " - type error - ", " - URI error - "};
-
-int error_kind(JSContextRef ctx, JSValueRef error)
+// The parse-error line. The parser's message says what it found wrong; a
+// text nested too deeply for it gives no message, and the engine's error for
+// it is the stack overflow's RangeError. Nothing here creates or converts an
+// error object, so no toString or getter an earlier script put on the error
+// prototypes can run during the report.
+void print_parse_error(JSStringRef message)
 {
-    if (!JSValueIsObject(ctx, error))
-        return 0;
-    JSValueRef exception = nullptr;
-    JSStringRef key = JSStringCreateWithUTF8CString("name");
-    JSValueRef name = JSObjectGetProperty(ctx, JSValueToObject(ctx, error, nullptr), key, &exception);
-    JSStringRelease(key);
-    if (exception || !JSValueIsString(ctx, name))
-        return 0;
-    const std::string text = script_text_of_value(ctx, name);
-    for (int kind = 1; kind <= 7; ++kind)
-        if (text == error_names[kind - 1])
-            return kind;
-    return 0;
-}
-
-void print_parse_error(JSContextRef ctx, JSValueRef error)
-{
-    const char* kind_text = error_kind_texts[error_kind(ctx, error)];
-    const std::string text = script_text_of_value(ctx, error);
-    std::printf("SCRIPTING ENGINE ERROR: %s %s\n", kind_text, text.c_str());
+    if (message && JSStringGetLength(message) > 0) {
+        const std::string text = "SyntaxError: " + script_text_utf8(message);
+        std::printf("SCRIPTING ENGINE ERROR: %s %s\n", " - syntax error - ", text.c_str());
+    } else {
+        std::printf("SCRIPTING ENGINE ERROR: %s %s\n", " - range error - ",
+                    "RangeError: Maximum call stack size exceeded.");
+    }
     std::fflush(stdout);
-}
-
-// Only a text that does not parse is reported; an exception thrown while it
-// ran is not, even a SyntaxError (from eval, JSON.parse or a throw). The
-// engine parses the whole text before it runs any of it, so a second look at
-// the syntax, taken only after a failure, tells the two apart.
-void print_if_parse_error(JSStringRef source)
-{
-    JSValueRef error = nullptr;
-    if (JSCheckScriptSyntax(engine, source, nullptr, 1, &error))
-        return;
-    print_parse_error(engine, error ? error : JSValueMakeUndefined(engine));
 }
 
 // Sets one native as a global function; false when the engine refuses it.
@@ -123,14 +94,18 @@ bool script_context::run(const char* script)
 {
     if (!ready || !engine)
         return false;
-    JSStringRef source = sources.find(script);
+    JSStringRef parse_error = nullptr;
+    JSScriptRef parsed = sources.find(JSContextGetGroup(engine), script, &parse_error);
+    if (!parsed) {
+        print_parse_error(parse_error);
+        if (parse_error)
+            JSStringRelease(parse_error);
+        return false;
+    }
     JSValueRef error = nullptr;
-    JSEvaluateScript(engine, source, nullptr, nullptr, 1, &error);
-    const bool ok = error == nullptr;
-    if (!ok)
-        print_if_parse_error(source);
-    JSStringRelease(source);
-    return ok;
+    JSScriptEvaluate(engine, parsed, nullptr, &error);
+    JSScriptRelease(parsed);
+    return error == nullptr;
 }
 
 void script_context::cleanup()

@@ -1,4 +1,4 @@
-// script_source_cache: a map from text bytes to engine strings. The player
+// script_source_cache: a map from text bytes to parsed scripts. The player
 // runs a fixed set of texts, so a bound that is far above any demo's keeps
 // them all; should it ever be reached the cache starts over rather than grow.
 #include "scripting/script_source_cache.h"
@@ -10,6 +10,14 @@ namespace {
 constexpr std::size_t max_cached_texts = 1024;
 constexpr std::size_t max_cached_bytes = std::size_t(16) << 20; // 16 MiB of text
 
+JSScriptRef parse(JSContextGroupRef group, const char* utf8, JSStringRef* message)
+{
+    JSStringRef source = script_text_create(utf8);
+    JSScriptRef script = JSScriptCreateFromString(group, nullptr, 1, source, message, nullptr);
+    JSStringRelease(source);
+    return script;
+}
+
 } // namespace
 
 script_source_cache::~script_source_cache()
@@ -17,26 +25,30 @@ script_source_cache::~script_source_cache()
     clear();
 }
 
-JSStringRef script_source_cache::find(const char* utf8)
+JSScriptRef script_source_cache::find(JSContextGroupRef group, const char* utf8, JSStringRef* message)
 {
+    *message = nullptr;
     std::string text(utf8);
-    const auto found = strings.find(text);
-    if (found != strings.end())
-        return JSStringRetain(found->second);
-    JSStringRef string = script_text_create(utf8);
-    if (text.size() > max_cached_bytes)
-        return string;
-    if (strings.size() == max_cached_texts || cached_bytes + text.size() > max_cached_bytes)
+    const auto found = scripts.find(text);
+    if (found != scripts.end()) {
+        JSScriptRetain(found->second);
+        return found->second;
+    }
+    JSScriptRef script = parse(group, utf8, message);
+    if (!script || text.size() > max_cached_bytes)
+        return script;
+    if (scripts.size() == max_cached_texts || cached_bytes + text.size() > max_cached_bytes)
         clear();
     cached_bytes += text.size();
-    strings.emplace(std::move(text), JSStringRetain(string));
-    return string;
+    JSScriptRetain(script);
+    scripts.emplace(std::move(text), script);
+    return script;
 }
 
 void script_source_cache::clear()
 {
-    for (const auto& entry : strings)
-        JSStringRelease(entry.second);
-    strings.clear();
+    for (const auto& entry : scripts)
+        JSScriptRelease(entry.second);
+    scripts.clear();
     cached_bytes = 0;
 }
