@@ -5,6 +5,7 @@
 #include "data/demo_filesystem.h"
 #include "support/console_capture.h"
 #include "support/demo_dat_writer.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 #include <SDL.h>
@@ -15,34 +16,11 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
-
-// Sets an environment variable for the scope and restores the old value.
-class scoped_env {
-public:
-    scoped_env(const char* name, const char* value) : name(name)
-    {
-        if (const char* old = std::getenv(name))
-            previous = old;
-        setenv(name, value, 1);
-    }
-    ~scoped_env()
-    {
-        if (previous)
-            setenv(name, previous->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-
-private:
-    const char* name;                   // the variable
-    std::optional<std::string> previous; // its value before, if it had one
-};
 
 double test_signal(long frame, int channel, int rate)
 {

@@ -8,7 +8,7 @@
 #include "effects/time_line_item.h"
 #include "support/console_capture.h"
 #include "support/geometry_scene.h"
-#include "support/gl_window.h"
+#include "support/gl_test.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -48,16 +48,11 @@ struct program_names {
     GLuint program = 0;
 };
 
-class effect_gl_resources_test : public ::testing::Test {
+class effect_gl_resources_test : public gl_test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(window.ready());
-        window.reset_state();
-        glGenVertexArrays(1, &vertex_array);
-    }
+    void set_up() override { glGenVertexArrays(1, &vertex_array); }
 
-    void TearDown() override
+    void tear_down() override
     {
         glDeleteBuffers(1, &vertex_buffer);
         glDeleteBuffers(1, &element_buffer);
@@ -65,7 +60,6 @@ protected:
         glDeleteProgram(names.program);
         glDeleteShader(names.fragment_shader);
         glDeleteShader(names.vertex_shader);
-        window.reset_state();
     }
 
     bool build(const std::string& vs, const std::string& fs)
@@ -84,7 +78,6 @@ protected:
         glBindVertexArray(0);
     }
 
-    gl_window& window = gl_window::shared();
     program_names names;
     GLuint vertex_array = 0;
     GLuint vertex_buffer = 0;
@@ -373,19 +366,9 @@ std::vector<std::uint8_t> texture_rgba(GLuint texture, int& width, int& height)
     return rgba;
 }
 
-class effect_textures_test : public ::testing::Test {
+class effect_textures_test : public gl_test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(window.ready());
-        window.reset_state();
-    }
-
-    void TearDown() override
-    {
-        glDeleteTextures(texture_count, textures);
-        window.reset_state();
-    }
+    void tear_down() override { glDeleteTextures(texture_count, textures); }
 
     // create_effect_textures on the item; returns what it wrote.
     std::string create(bool filtering = true)
@@ -395,7 +378,6 @@ protected:
         return console.take();
     }
 
-    gl_window& window = gl_window::shared();
     temp_dir folder;
     demo_filesystem fs; // not opened: loose files from the temporary folder
     time_line_item item;

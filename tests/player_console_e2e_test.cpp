@@ -409,10 +409,12 @@ TEST(player_run, music_starts_after_the_configuration_on_start_script)
     x_session x;
     ASSERT_TRUE(x.ready());
     temp_dir folder;
-    // onStart keeps the clock running for half a second before the music.
+    // onStart keeps the clock running for half a second before the music;
+    // the flow's second and a half leaves the music a second of it, ample
+    // for the quarter second checked below on a busy machine.
     test_demo demo = test_demo::make(
         R"("onStart": "var until = Date.now() + 500; while (Date.now() < until) {} print('onStart done');")",
-        R"([{"start": 0, "end": 0.8, "effect": "single_shader", "effectName": "red", "src": "data/red.fs"}])",
+        R"([{"start": 0, "end": 1.5, "effect": "single_shader", "effectName": "red", "src": "data/red.fs"}])",
         "data/theme.wav", wav_file(music, rate));
     demo.add("data/red.fs", solid_colour_shader(1, 0, 0));
     demo.write_loose(folder);

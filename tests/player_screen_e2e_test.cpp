@@ -62,10 +62,13 @@ x_screenshot picture_of(const x_session& x, const temp_dir& folder, const std::s
 {
     player_process player(folder.path(), x.display());
     EXPECT_TRUE(player.wait_for_output("- adding effect: " + name, run_limit_ms)) << player.output();
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    x_screenshot picture = x.screenshot();
+    const auto picture_time = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    // The window is there from the first frame; looked up after the picture,
+    // a busy machine could let the short flow end first.
     if (window != nullptr)
         *window = x.wait_for_window(window_title, 1000);
+    std::this_thread::sleep_until(picture_time);
+    x_screenshot picture = x.screenshot();
     EXPECT_TRUE(player.wait_for_exit(run_limit_ms));
     EXPECT_EQ(player.exit_code, 0);
     return picture;

@@ -11,7 +11,7 @@
 #include "support/console_capture.h"
 #include "support/geometry_scene.h"
 #include "support/gl_object_census.h"
-#include "support/gl_window.h"
+#include "support/gl_test.h"
 #include "support/script_session.h"
 #include "support/temp_dir.h"
 
@@ -63,24 +63,21 @@ std::vector<std::uint8_t> encode_png(int width, int height, const std::vector<st
     return file;
 }
 
-class geometry_effect_test : public ::testing::Test {
+class geometry_effect_test : public gl_test {
 protected:
-    void SetUp() override
+    void set_up() override
     {
-        ASSERT_TRUE(window.ready());
-        window.reset_state();
         clear_window();
         folder.write("data/geo.vs", geometry_scene::pass_through_vs);
         folder.write("data/geo.fs", geometry_scene::colour_fs);
         folder.write("data/tex.fs", geometry_scene::texture_fs);
     }
 
-    void TearDown() override
+    void tear_down() override
     {
         if (loaded) {
             effect.unload();
         }
-        window.reset_state();
     }
 
     static void clear_window()
@@ -90,7 +87,7 @@ protected:
         glClear(GL_COLOR_BUFFER_BIT);
     }
 
-    // Parses description with the layer size and loads it; TearDown unloads.
+    // Parses description with the layer size and loads it; tear_down unloads.
     bool load(nlohmann::json description, bool is_layer = false, std::int32_t layer_width = 0,
               std::int32_t layer_height = 0)
     {
@@ -102,7 +99,6 @@ protected:
     bool start() { return effect.start(gl_window::width, gl_window::height, session.context); }
     bool render(float time = 1.0f) { return effect.render(time, session.context); }
 
-    gl_window& window = gl_window::shared();
     temp_dir folder;
     demo_filesystem fs; // not opened: loose files from the folder
     script_session session;

@@ -10,7 +10,7 @@
 #include "scripting/script_context.h"
 #include "support/console_capture.h"
 #include "support/gl_object_census.h"
-#include "support/gl_window.h"
+#include "support/gl_test.h"
 #include "support/temp_dir.h"
 #include "support/test_demo.h"
 
@@ -59,12 +59,10 @@ const char* const every_effect = R"({"effectName": "all", "src": "shaders/red.fs
     "elements": [0, 1, 2, 2, 3, 0],
     "final_fs": "shaders/yellow.fs", "layers": []})";
 
-class time_line_item_test : public ::testing::Test {
+class time_line_item_test : public gl_test {
 protected:
-    void SetUp() override
+    void set_up() override
     {
-        ASSERT_TRUE(window.ready());
-        window.reset_state();
         folder.write("data/base3.vs", full_screen_vertex_shader);
         folder.write("shaders/red.fs", solid_colour_shader(1, 0, 0));
         folder.write("shaders/green.fs", solid_colour_shader(0, 1, 0));
@@ -75,13 +73,11 @@ protected:
         ASSERT_TRUE(context.init());
     }
 
-    void TearDown() override
+    void tear_down() override
     {
-        window.reset_state(); // a current program would outlive its deletion
         console_capture quiet;
         item.unload();
         context.cleanup();
-        window.reset_state();
     }
 
     // Gives the fixture's item its type and parses entry into it.
@@ -125,7 +121,6 @@ protected:
         return context.run(("if (!(" + expression + ")) throw new Error('check');").c_str());
     }
 
-    gl_window& window = gl_window::shared();
     temp_dir folder;
     demo_filesystem fs;
     script_context context;

@@ -8,7 +8,7 @@
 #include "platform/error_box.h"
 #include "support/console_capture.h"
 #include "support/geometry_scene.h"
-#include "support/gl_window.h"
+#include "support/gl_test.h"
 #include "support/script_session.h"
 #include "support/temp_dir.h"
 
@@ -174,12 +174,10 @@ TEST(layers_parse, filtering_needs_a_boolean_and_final_fs_a_string)
 
 // ---- frames ----
 
-class layers_effect_test : public ::testing::Test {
+class layers_effect_test : public gl_test {
 protected:
-    void SetUp() override
+    void set_up() override
     {
-        ASSERT_TRUE(window.ready());
-        window.reset_state();
         clear_window({0, 0, 1});
         folder.write("data/base3.vs", geometry_scene::pass_through_vs);
         folder.write("data/geo.vs", geometry_scene::pass_through_vs);
@@ -190,12 +188,11 @@ protected:
         folder.write("data/grey.fs", grey_fs);
     }
 
-    void TearDown() override
+    void tear_down() override
     {
         if (loaded) {
             effect.unload();
         }
-        window.reset_state();
     }
 
     static void clear_window(const std::array<float, 3>& rgb)
@@ -206,7 +203,7 @@ protected:
     }
 
     // Parses the entry with the layer size and loads it; the console lines
-    // of both go to printed. TearDown unloads.
+    // of both go to printed. tear_down unloads.
     bool load(const nlohmann::json& entry, std::int32_t layer_width = gl_window::width,
               std::int32_t layer_height = gl_window::height)
     {
@@ -236,7 +233,6 @@ protected:
         return window.pixel_from_top(x, y);
     }
 
-    gl_window& window = gl_window::shared();
     temp_dir folder;
     demo_filesystem fs; // not opened: loose files from the folder
     script_session session;

@@ -11,7 +11,7 @@
 #include "scripting/script_context.h"
 #include "support/console_capture.h"
 #include "support/gl_object_census.h"
-#include "support/gl_window.h"
+#include "support/gl_test.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -91,12 +91,10 @@ std::vector<std::uint8_t> quadrant_pixels()
     return bytes;
 }
 
-class single_shader_test : public ::testing::Test {
+class single_shader_test : public gl_test {
 protected:
-    void SetUp() override
+    void set_up() override
     {
-        ASSERT_TRUE(window.ready());
-        window.reset_state();
         folder.write("data/base3.vs", base_vs);
         folder.write("shaders/time_res.fs", time_res_fs);
         folder.write("shaders/textures.fs", two_textures_fs);
@@ -109,12 +107,10 @@ protected:
         ASSERT_TRUE(context.init());
     }
 
-    void TearDown() override
+    void tear_down() override
     {
-        window.reset_state(); // a current program would outlive its deletion
         effect.unload();
         context.cleanup();
-        window.reset_state();
     }
 
     // Parses the entry into the effect and returns what parse wrote.
@@ -163,7 +159,6 @@ protected:
         ASSERT_TRUE(other.start(gl_window::width, gl_window::height, context));
     }
 
-    gl_window& window = gl_window::shared();
     temp_dir folder;
     demo_filesystem fs;
     script_context context;

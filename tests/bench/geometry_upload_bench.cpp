@@ -37,7 +37,7 @@ void upload_mesh(benchmark::State& state, bool with_fault)
 {
     gl_window& window = gl_window::shared();
     if (!window.ready()) {
-        state.SkipWithError("no GL context");
+        state.SkipWithError(("no GL context: " + window.failure()).c_str());
         return;
     }
     time_line_item_geometry effect;

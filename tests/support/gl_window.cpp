@@ -1,5 +1,6 @@
 // gl_window: the shared hidden GL test window (GLFW, GLEW), created lazily and
-// destroyed when the test process exits.
+// destroyed when the test process exits; tried again while the display
+// cannot be reached.
 #include "support/gl_window.h"
 
 #include <GLFW/glfw3.h>
@@ -7,8 +8,11 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 namespace {
+
+constexpr std::chrono::milliseconds retry_pause{50}; // between two tries at the display
 
 std::string last_glfw_error; // why the window could not be made, for the failure message
 
@@ -17,24 +21,41 @@ void record_glfw_error(int code, const char* description)
     last_glfw_error = "GLFW error " + std::to_string(code) + ": " + (description ? description : "");
 }
 
+// A display that DISPLAY names may still come (a server that starts or
+// resets); without DISPLAY there is nothing to wait for.
+bool display_named()
+{
+    const char* display = std::getenv("DISPLAY");
+    return display != nullptr && *display != '\0';
+}
+
 } // namespace
 
 gl_window& gl_window::shared()
 {
-    static gl_window instance;
+    static gl_window instance(shared_display_wait);
     if (instance.window != nullptr) {
         glfwMakeContextCurrent(instance.window);
     } else {
-        ADD_FAILURE() << "no OpenGL 4.2 core context (is an X display there?) " << last_glfw_error;
+        ADD_FAILURE() << "no OpenGL 4.2 core context (is an X display there?) " << instance.failure();
     }
     return instance;
 }
 
-gl_window::gl_window()
+gl_window::gl_window(std::chrono::milliseconds display_wait)
 {
     glfwSetErrorCallback(record_glfw_error);
+    const auto until = std::chrono::steady_clock::now() + display_wait;
+    while (!open() && display_named() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(retry_pause);
+    }
+}
+
+bool gl_window::open()
+{
+    last_glfw_error.clear();
     if (!glfwInit()) {
-        return;
+        return give_up(last_glfw_error);
     }
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
@@ -43,18 +64,28 @@ gl_window::gl_window()
     glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
     window = glfwCreateWindow(width, height, "gl test", nullptr, nullptr);
     if (window == nullptr) {
-        glfwTerminate();
-        return;
+        return give_up(last_glfw_error);
     }
     glfwMakeContextCurrent(window);
     glewExperimental = GL_TRUE;
-    if (glewInit() != GLEW_OK) {
-        glfwDestroyWindow(window);
-        glfwTerminate();
-        window = nullptr;
-        return;
+    const GLenum glew = glewInit();
+    if (glew != GLEW_OK) {
+        return give_up(std::string("GLEW: ") + reinterpret_cast<const char*>(glewGetErrorString(glew)));
     }
     glViewport(0, 0, width, height);
+    failure_text.clear();
+    return true;
+}
+
+bool gl_window::give_up(const std::string& why)
+{
+    failure_text = why;
+    if (window != nullptr) {
+        glfwDestroyWindow(window);
+        window = nullptr;
+    }
+    glfwTerminate(); // the next try connects afresh
+    return false;
 }
 
 gl_window::~gl_window()
