@@ -28,10 +28,18 @@ const char* const pnm_short = "the PNM pixel data ends early";
 const char* const hdr_short = "the HDR pixel data ends early";
 const char* const pic_unreadable = "PIC pixel data its decoder cannot read";
 
-// 255 codes of 9 bits and two of 10: valid code lengths, one code too many.
-bytes over_full_table(int table_class, int id) { return jpeg_huffman_table(table_class, id, {0, 0, 0, 0, 0, 0, 0, 0, 255, 2}, 0); }
+bytes huffman_segment(const bytes& tables) { return jpeg_segment(0xC4, tables); }
 
-bytes small_tables() { return jpeg_segment(0xC4, concat({jpeg_huffman_table(0, 0, {0, 1}, 0), jpeg_huffman_table(1, 0, {0, 1}, 0)})); }
+// 255 codes of 9 bits and two of 10: valid code lengths, one code too many.
+bytes over_full_table(int table_class, int id)
+{
+    return jpeg_huffman_table(table_class, id, {0, 0, 0, 0, 0, 0, 0, 0, 255, 2}, 0);
+}
+
+bytes small_tables()
+{
+    return huffman_segment(concat({jpeg_huffman_table(0, 0, {0, 1}, 0), jpeg_huffman_table(1, 0, {0, 1}, 0)}));
+}
 
 // A grey baseline frame with table 0 of both classes defined before the scan.
 bytes baseline_with(const bytes& before_frame, const bytes& before_scan, const bytes& after_scan)
@@ -52,7 +60,10 @@ bytes grey_png_with(std::initializer_list<bytes> chunks)
 }
 
 // A chunk whose length field claims 2 GiB, followed by a few bytes.
-bytes chunk_claiming_2_gib(const char* type) { return concat({bytes{0x7F, 0xFF, 0xFF, 0xFF}, text(type), bytes(4, 0)}); }
+bytes chunk_claiming_2_gib(const char* type)
+{
+    return concat({bytes{0x7F, 0xFF, 0xFF, 0xFF}, text(type), bytes(4, 0)});
+}
 
 const bytes hdr_two_rows = concat({hdr_scanline(8, 0x80), hdr_scanline(8, 0x80)});
 
@@ -77,35 +88,52 @@ const preflight_case cases[] = {
     // JPEG: Huffman tables that fit, wherever the decoder reads them, and are defined before a scan uses them.
     {"jpeg_small", small_jpeg, nullptr, 1, 1},
     {"jpeg_256_codes",
-     [] { return baseline_with(jpeg_segment(0xC4, jpeg_huffman_table(1, 1, {0, 0, 0, 0, 0, 0, 0, 0, 255, 1}, 0)), {}, {}); },
+     [] {
+         return baseline_with(huffman_segment(jpeg_huffman_table(1, 1, {0, 0, 0, 0, 0, 0, 0, 0, 255, 1}, 0)), {}, {});
+     },
      nullptr, 1, 1},
-    {"jpeg_257_codes", [] { return baseline_with(jpeg_segment(0xC4, over_full_table(1, 1)), {}, {}); }, too_many_codes, 0, 1},
+    {"jpeg_257_codes", [] { return baseline_with(huffman_segment(over_full_table(1, 1)), {}, {}); }, too_many_codes, 0,
+     1},
     {"jpeg_second_table_of_segment",
-     [] { return baseline_with(jpeg_segment(0xC4, concat({jpeg_huffman_table(0, 2, {0, 1}, 0), over_full_table(0, 3)})), {}, {}); },
+     [] {
+         return baseline_with(huffman_segment(concat({jpeg_huffman_table(0, 2, {0, 1}, 0), over_full_table(0, 3)})), {},
+                              {});
+     },
      too_many_codes, 0, 1},
     {"jpeg_leading_fill_bytes",
-     [] { return concat({bytes{0xFF}, baseline_with(jpeg_segment(0xC4, over_full_table(1, 1)), {}, {})}); },
+     [] { return concat({bytes{0xFF}, baseline_with(huffman_segment(over_full_table(1, 1)), {}, {})}); },
      too_many_codes, 0, 1},
     {"jpeg_table_after_junk",
-     [] { return baseline_with(concat({jpeg_segment(0xE0, text("JFIF")), bytes{0x12, 0x34}, jpeg_segment(0xC4, over_full_table(1, 1))}), {}, {}); },
+     [] {
+         const bytes application_data = jpeg_segment(0xE0, text("JFIF")), junk = {0x12, 0x34};
+         return baseline_with(concat({application_data, junk, huffman_segment(over_full_table(1, 1))}), {}, {});
+     },
      too_many_codes, 0, 1},
     {"jpeg_table_bytes_inside_application_data",
-     [] { return baseline_with(jpeg_segment(0xE1, concat({bytes{0xFF}, jpeg_segment(0xC4, over_full_table(1, 1))})), {}, {}); },
+     [] {
+         const bytes table_bytes = concat({bytes{0xFF}, huffman_segment(over_full_table(1, 1))});
+         return baseline_with(jpeg_segment(0xE1, table_bytes), {}, {});
+     },
      nullptr, 1, 1},
-    {"jpeg_table_after_frame", [] { return baseline_with({}, jpeg_segment(0xC4, over_full_table(1, 2)), {}); }, too_many_codes, 1, 1},
-    {"jpeg_table_after_scan", [] { return baseline_with({}, {}, jpeg_segment(0xC4, over_full_table(0, 1))); }, too_many_codes, 1, 1},
+    {"jpeg_table_after_frame", [] { return baseline_with({}, huffman_segment(over_full_table(1, 2)), {}); },
+     too_many_codes, 1, 1},
+    {"jpeg_table_after_scan", [] { return baseline_with({}, {}, huffman_segment(over_full_table(0, 1))); },
+     too_many_codes, 1, 1},
     {"jpeg_table_after_stuffed_byte_and_restart",
-     [] { return baseline_with({}, {}, concat({bytes{0xFF, 0x00, 0xFF, 0xD3}, jpeg_segment(0xC4, over_full_table(0, 1))})); },
+     [] {
+         const bytes stuffed_and_restart = {0xFF, 0x00, 0xFF, 0xD3};
+         return baseline_with({}, {}, concat({stuffed_and_restart, huffman_segment(over_full_table(0, 1))}));
+     },
      too_many_codes, 1, 1},
     {"jpeg_undefined_ac_table",
      [] {
-         return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 1), jpeg_segment(0xC4, jpeg_huffman_table(0, 0, {0, 1}, 0)),
+         return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 1), huffman_segment(jpeg_huffman_table(0, 0, {0, 1}, 0)),
                         jpeg_scan({0x01}, 0, 63, 0), bytes{0x00}, jpeg_end});
      },
      undefined_table, 1, 1},
     {"jpeg_undefined_dc_table",
      [] {
-         return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 1), jpeg_segment(0xC4, jpeg_huffman_table(1, 0, {0, 1}, 0)),
+         return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 1), huffman_segment(jpeg_huffman_table(1, 0, {0, 1}, 0)),
                         jpeg_scan({0x00}, 0, 63, 0), bytes{0x00}, jpeg_end});
      },
      undefined_table, 1, 1},
@@ -116,11 +144,13 @@ const preflight_case cases[] = {
      },
      undefined_table, 1, 1},
     {"jpeg_progressive_dc_refinement_uses_no_table",
-     [] { return concat({jpeg_start, jpeg_frame(0xC2, 8, 8, 1), jpeg_scan({0x00}, 0, 0, 0x10), bytes{0x00}, jpeg_end}); },
+     [] {
+         return concat({jpeg_start, jpeg_frame(0xC2, 8, 8, 1), jpeg_scan({0x00}, 0, 0, 0x10), bytes{0x00}, jpeg_end});
+     },
      nullptr, 1, 2},
     {"jpeg_progressive_ac_scan_without_its_table",
      [] {
-         return concat({jpeg_start, jpeg_frame(0xC2, 8, 8, 1), jpeg_segment(0xC4, jpeg_huffman_table(0, 0, {0, 1}, 0)),
+         return concat({jpeg_start, jpeg_frame(0xC2, 8, 8, 1), huffman_segment(jpeg_huffman_table(0, 0, {0, 1}, 0)),
                         jpeg_scan({0x00}, 0, 0, 0), bytes{0x00}, jpeg_scan({0x00}, 1, 63, 0), bytes{0x00}, jpeg_end});
      },
      undefined_table, 1, 2},
@@ -131,7 +161,8 @@ const preflight_case cases[] = {
     {"pnm_16_bit", [] { return pnm("P6\n# comment\n2 2\n65535\n", 24); }, nullptr, 0, 2},
     {"pnm_16_bit_short", [] { return pnm("P6 2 2 65535\n", 23); }, pnm_short, 0, 2},
     {"pnm_largest_width", [] { return pnm("P5 2147483647 0 255\n", 0); }, nullptr, 0, 1},
-    {"pnm_width_past_int", [] { return pnm("P5 2147483648 1 255\n", 0); }, "a PNM header number larger than 2147483647", 0, 1},
+    {"pnm_width_past_int", [] { return pnm("P5 2147483648 1 255\n", 0); },
+     "a PNM header number larger than 2147483647", 0, 1},
     // HDR: floats of three channels; run-length data that ends, flat data that is all there.
     {"hdr_run_length", [] { return hdr("-Y 2 +X 8", hdr_two_rows); }, nullptr, 3, 4},
     {"hdr_run_of_length_0", [] { return hdr("-Y 1 +X 8", {2, 2, 0, 8, 0}); }, "an HDR run of length 0", 3, 4},
@@ -145,7 +176,8 @@ const preflight_case cases[] = {
     // PIC: an RGBA buffer, and pixel data the decoder reads to its end.
     {"pic_raw", [] { return pic(2, 2, {{0, 0xE0}}, bytes(12, 7)); }, nullptr, 4, 1},
     {"pic_raw_short", [] { return pic(2, 2, {{0, 0xE0}}, bytes(11, 7)); }, pic_unreadable, 4, 1},
-    {"pic_mixed_runs", [] { return pic(2, 2, {{2, 0xF0}}, {0x81, 1, 2, 3, 4, 0x01, 1, 2, 3, 4, 5, 6, 7, 8}); }, nullptr, 4, 1},
+    {"pic_mixed_runs", [] { return pic(2, 2, {{2, 0xF0}}, {0x81, 1, 2, 3, 4, 0x01, 1, 2, 3, 4, 5, 6, 7, 8}); }, nullptr,
+     4, 1},
     {"pic_mixed_count_is_last_byte", [] { return pic(2, 1, {{2, 0xF0}}, {0x81}); }, pic_unreadable, 4, 1},
     {"pic_mixed_run_past_row", [] { return pic(2, 1, {{2, 0xF0}}, {0x82, 1, 2, 3, 4}); }, pic_unreadable, 4, 1},
     {"pic_pure_runs", [] { return pic(3, 1, {{1, 0x80}}, {2, 9, 5, 9}); }, nullptr, 4, 1},

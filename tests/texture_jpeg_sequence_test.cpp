@@ -27,9 +27,8 @@ using namespace image_files;
 // writes the values past the table's 256, over its own code limits.
 bytes table_breaker()
 {
-    return concat({jpeg_start,
-                   jpeg_segment(0xC4, jpeg_huffman_table(1, 2, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 159, 255, 255}, 0x41)),
-                   jpeg_end});
+    const std::vector<int> counts = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 159, 255, 255};
+    return concat({jpeg_start, jpeg_segment(0xC4, jpeg_huffman_table(1, 2, counts, 0x41)), jpeg_end});
 }
 
 // A grey 8x8 JPEG whose scan uses AC table 2, which it never defines.
@@ -45,8 +44,9 @@ TEST(texture_jpeg_sequence, a_broken_table_never_reaches_a_later_decode)
     for (const bool packed : {false, true}) {
         temp_dir folder;
         demo_dat_writer archive;
-        const std::vector<std::pair<std::string, bytes>> files = {
-            {"data/first.jpg", table_breaker()}, {"data/second.jpg", table_breaker()}, {"data/third.jpg", stale_table_user()}};
+        const std::vector<std::pair<std::string, bytes>> files = {{"data/first.jpg", table_breaker()},
+                                                                  {"data/second.jpg", table_breaker()},
+                                                                  {"data/third.jpg", stale_table_user()}};
         for (const auto& [path, content] : files) {
             if (packed)
                 archive.add(path, content);
