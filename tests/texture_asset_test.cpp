@@ -317,6 +317,20 @@ std::vector<uint8_t> bmp_file(int width, int height, size_t pixel_bytes = 0)
     return out;
 }
 
+// What a load of path gives, and what it writes to the console.
+struct texture_load {
+    bool loaded;
+    std::string console;
+};
+
+texture_load load_texture(texture_asset& asset, demo_filesystem& filesystem, const char* path)
+{
+    asset.path = path;
+    console_capture console;
+    const bool loaded = asset.load(filesystem);
+    return {loaded, console.take()};
+}
+
 struct refusal_case {
     const char* label;
     const char* path;
@@ -410,13 +424,11 @@ TEST_P(texture_refusal, refuses_what_the_decoder_must_not_decode)
     demo.add(c.path, c.file());
     demo_filesystem& filesystem = demo.open();
     texture_asset asset;
-    asset.path = c.path;
-    console_capture console;
-    const bool loaded = asset.load(filesystem);
+    const auto [loaded, console] = load_texture(asset, filesystem, c.path);
     std::string expected = std::string("- loading texture: ") + c.path + "\n";
     if (!c.refusal.empty())
         expected += std::string("ERROR: texture ") + c.path + " is " + c.refusal + "\n";
-    EXPECT_EQ(console.take(), expected);
+    EXPECT_EQ(console, expected);
     EXPECT_EQ(loaded, c.refusal.empty());
     EXPECT_EQ(asset.loaded, loaded);
     EXPECT_EQ(asset.get_pixels() != nullptr, loaded);
@@ -580,10 +592,9 @@ TEST_P(texture_formats, decode_as_the_decoder_decodes_them_alone)
     demo.add(c.path, file);
     demo_filesystem& filesystem = demo.open();
     texture_asset asset;
-    asset.path = c.path;
-    console_capture console;
-    ASSERT_TRUE(asset.load(filesystem));
-    EXPECT_EQ(console.take(), std::string("- loading texture: ") + c.path + "\n");
+    const auto [loaded, console] = load_texture(asset, filesystem, c.path);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(console, std::string("- loading texture: ") + c.path + "\n");
     EXPECT_EQ(asset.get_width(), width);
     EXPECT_EQ(asset.get_height(), height);
     EXPECT_EQ(asset.data->channels, channels);
