@@ -1,13 +1,17 @@
-// texture_asset: decoding an image with stb_image, after its header shows a
-// size within the limits, and the ownership rules of its pixels. Depends on
-// demo_filesystem (mode and packed reads), print_line and stb_image.
+// texture_asset: decoding an image from memory with stb_image, after its
+// bytes pass the preflight and its header shows a size within the limits, and
+// the ownership rules of its pixels. Depends on demo_filesystem (mode and
+// packed reads), image_preflight, open_file_size, print_line and stb_image.
 #include "data/texture_asset.h"
 
 #include "data/demo_filesystem.h"
+#include "data/image_preflight.h"
+#include "platform/open_file_size.h"
 #include "platform/print_line.h"
 
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <stb_image.h>
 
@@ -24,39 +28,47 @@ struct image_size {
     int channels = 0; // 8-bit components per pixel
 };
 
-// The image bytes of a packed-mode load, or null for the loose file at path.
-struct image_source {
-    const std::vector<uint8_t>* bytes; // "demo.dat" content; null in loose mode
-    const std::string& path;           // the loose file, opened by the decoder itself
-};
-
 // stb_image takes the length as an int; a larger or empty buffer cannot be decoded.
 bool decodable_length(const std::vector<uint8_t>& bytes)
 {
     return !bytes.empty() && bytes.size() <= INT_MAX;
 }
 
-// Reads only the header; false when it cannot be read.
-bool read_image_size(const image_source& source, image_size& size)
+// The whole loose file, read here rather than through demo_filesystem, whose
+// loose reads print a file-not-found line that a texture load must not print.
+// Empty when it cannot be opened or is too large to decode.
+std::vector<uint8_t> read_loose_file(const std::string& path)
 {
-    if (source.bytes == nullptr)
-        return stbi_info(source.path.c_str(), &size.width, &size.height, &size.channels) != 0;
-    return decodable_length(*source.bytes) &&
-           stbi_info_from_memory(source.bytes->data(), static_cast<int>(source.bytes->size()), &size.width,
-                                 &size.height, &size.channels) != 0;
+    std::vector<uint8_t> bytes;
+    // A NUL inside the path would silently open a shorter name.
+    std::FILE* file = path.find('\0') == std::string::npos ? std::fopen(path.c_str(), "rb") : nullptr;
+    if (file == nullptr)
+        return bytes;
+    const int64_t size = open_file_size(file);
+    if (size > 0 && size <= INT_MAX) {
+        bytes.resize(static_cast<size_t>(size));
+        if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
+            bytes.clear();
+    }
+    std::fclose(file);
+    return bytes;
 }
 
 // A header can claim a size that takes gigabytes and many seconds to decode
-// from a file of a few bytes. Sides are compared by magnitude: a top-down
-// BMP states a negative height.
-bool within_limits(const image_size& size)
+// from a file of a few bytes. The count is of the samples the decoder holds
+// (its own channel count and sample size where the header tells less); sides
+// are compared by magnitude, since a top-down BMP states a negative height.
+bool within_limits(const image_size& size, const image_samples& samples)
 {
     const int64_t width = std::llabs(size.width);
     const int64_t height = std::llabs(size.height);
     if (width > max_texels_a_side || height > max_texels_a_side)
         return false;
-    const uint64_t channels = static_cast<uint64_t>(size.channels < 1 ? 1 : size.channels);
-    return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * channels <= max_decoded_bytes;
+    const int header_channels = size.channels < 1 ? 1 : size.channels;
+    const uint64_t channels = static_cast<uint64_t>(samples.channels > 0 ? samples.channels : header_channels);
+    const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * channels *
+                           static_cast<uint64_t>(samples.bytes_per_sample);
+    return bytes <= max_decoded_bytes;
 }
 
 void report_too_large(const std::string& path, const image_size& size)
@@ -65,27 +77,47 @@ void report_too_large(const std::string& path, const image_size& size)
                std::to_string(std::llabs(size.height)) + ", more than 16384 texels a side or 256 MiB decoded");
 }
 
-// The decoded pixels with the file's own channel count, or null.
-unsigned char* decode_image(const image_source& source, image_size& size)
+// Reads the header and decides; false (with its console line when refused)
+// when the image is not to be decoded.
+bool admit_image(const std::string& path, const std::vector<uint8_t>& bytes, image_size& size,
+                 image_samples& samples)
 {
-    if (source.bytes == nullptr)
-        return stbi_load(source.path.c_str(), &size.width, &size.height, &size.channels, 0);
-    return stbi_load_from_memory(source.bytes->data(), static_cast<int>(source.bytes->size()), &size.width,
-                                 &size.height, &size.channels, 0);
+    std::string problem;
+    if (!preflight_image(bytes.data(), bytes.size(), samples, problem)) {
+        print_line("ERROR: texture " + path + " is not a well-formed image: " + problem);
+        return false;
+    }
+    if (!stbi_info_from_memory(bytes.data(), static_cast<int>(bytes.size()), &size.width, &size.height,
+                               &size.channels))
+        return false;
+    if (!within_limits(size, samples)) {
+        report_too_large(path, size);
+        return false;
+    }
+    return true;
 }
 
-// Decodes the image when its header is readable and within the limits; an
-// image of no width or no height counts as not decoded.
-unsigned char* decode_within_limits(const image_source& source, image_size& size)
+// The decoded image is checked again; an image of no width or no height
+// counts as not decoded.
+bool keep_decoded(const std::string& path, const image_size& size)
 {
-    if (!read_image_size(source, size))
+    if (size.width <= 0 || size.height <= 0)
+        return false;
+    if (within_limits(size, image_samples()))
+        return true;
+    report_too_large(path, size);
+    return false;
+}
+
+// Decodes the image with its own channel count when it is admitted and kept.
+unsigned char* decode_within_limits(const std::string& path, const std::vector<uint8_t>& bytes, image_size& size)
+{
+    image_samples samples;
+    if (!decodable_length(bytes) || !admit_image(path, bytes, size, samples))
         return nullptr;
-    if (!within_limits(size)) {
-        report_too_large(source.path, size);
-        return nullptr;
-    }
-    unsigned char* pixels = decode_image(source, size);
-    if (pixels != nullptr && (size.width <= 0 || size.height <= 0)) {
+    unsigned char* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &size.width,
+                                                  &size.height, &size.channels, 0);
+    if (pixels != nullptr && !keep_decoded(path, size)) {
         stbi_image_free(pixels);
         pixels = nullptr;
     }
@@ -133,11 +165,14 @@ bool texture_asset::load(demo_filesystem& filesystem)
     if (loaded)
         unload();
     print_line("- loading texture: " + path);
+    std::vector<uint8_t> loose_bytes;
     const bool packed = filesystem.get_mode() == demo_filesystem_packed;
     if (packed)
         data->file_bytes = filesystem.read_file(path);
+    else
+        loose_bytes = read_loose_file(path);
     image_size size;
-    unsigned char* pixels = decode_within_limits({packed ? &data->file_bytes : nullptr, path}, size);
+    unsigned char* pixels = decode_within_limits(path, packed ? data->file_bytes : loose_bytes, size);
     data->pixels = pixels;
     data->width = pixels ? size.width : 0;
     data->height = pixels ? size.height : 0;

@@ -27,9 +27,11 @@ public:
     texture_asset& operator=(const texture_asset& other);
     virtual ~texture_asset();
 
-    // Decodes the image; false when it is missing, not decodable, of no
-    // width or height, or (with a console line) larger than 16384 texels a
-    // side or 256 MiB decoded, as its header states before decoding.
+    // Decodes the image from its bytes (read here in loose mode); false when
+    // it is missing, not decodable or of no width or height, and, with a
+    // console line, when its bytes are malformed in a way the decoder does not
+    // survive, or when it is larger than 16384 texels a side or 256 MiB of the
+    // samples the decoder holds, counted before and again after decoding.
     bool load(demo_filesystem& filesystem) override;
     bool unload() override;
 

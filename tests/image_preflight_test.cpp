@@ -1,0 +1,226 @@
+// Image preflight: the verdict and the decoder's samples per pixel for tiny
+// hand-made files of every format it walks, malformed where the packaged
+// decoder fails unsafely and well-formed where it must let them through.
+#include "data/image_preflight.h"
+#include "support/image_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using namespace image_files;
+
+struct preflight_case {
+    const char* name;
+    bytes (*file)();
+    const char* problem; // null when the file passes
+    int channels;        // expected samples
+    int bytes_per_sample;
+};
+
+void PrintTo(const preflight_case& c, std::ostream* out) { *out << c.name; }
+
+const char* const too_many_codes = "a Huffman table of more than 256 codes";
+const char* const undefined_table = "a scan uses a Huffman table the file does not define";
+const char* const pnm_short = "the PNM pixel data ends early";
+const char* const hdr_short = "the HDR pixel data ends early";
+const char* const pic_unreadable = "PIC pixel data its decoder cannot read";
+
+bytes huffman_segment(const bytes& tables) { return jpeg_segment(0xC4, tables); }
+
+// 255 codes of 9 bits and two of 10: valid code lengths, one code too many.
+bytes over_full_table(int table_class, int id)
+{
+    return jpeg_huffman_table(table_class, id, {0, 0, 0, 0, 0, 0, 0, 0, 255, 2}, 0);
+}
+
+bytes small_tables()
+{
+    return huffman_segment(concat({jpeg_huffman_table(0, 0, {0, 1}, 0), jpeg_huffman_table(1, 0, {0, 1}, 0)}));
+}
+
+// A grey baseline frame with table 0 of both classes defined before the scan.
+bytes baseline_with(const bytes& before_frame, const bytes& before_scan, const bytes& after_scan)
+{
+    return concat({jpeg_start, before_frame, jpeg_quantization(), jpeg_frame(0xC0, 8, 8, 1), small_tables(),
+                   before_scan, jpeg_scan({0x00}, 0, 63, 0), bytes{0x00, 0x00}, after_scan, jpeg_end});
+}
+
+bytes grey_png_with(std::initializer_list<bytes> chunks)
+{
+    bytes out = png_file({png_header(4, 4, 8, 0)});
+    out.resize(out.size() - 12); // the end chunk goes after the extra chunks
+    for (const bytes& chunk : chunks)
+        out.insert(out.end(), chunk.begin(), chunk.end());
+    const bytes end = png_chunk("IEND", {});
+    out.insert(out.end(), end.begin(), end.end());
+    return out;
+}
+
+// A chunk whose length field claims 2 GiB, followed by a few bytes.
+bytes chunk_claiming_2_gib(const char* type)
+{
+    return concat({bytes{0x7F, 0xFF, 0xFF, 0xFF}, text(type), bytes(4, 0)});
+}
+
+const bytes hdr_two_rows = concat({hdr_scanline(8, 0x80), hdr_scanline(8, 0x80)});
+
+const preflight_case cases[] = {
+    // PNG: the channels tRNS adds, the sample size, and image data that fits.
+    {"png_grey", [] { return grey_png_with({}); }, nullptr, 1, 1},
+    {"png_grey_transparency", [] { return grey_png_with({png_chunk("tRNS", {0, 0})}); }, nullptr, 2, 1},
+    {"png_rgb_transparency",
+     [] { return png_file({png_header(4, 4, 8, 2), png_chunk("tRNS", bytes(6, 0))}); }, nullptr, 4, 1},
+    {"png_grey_alpha", [] { return png_file({png_header(4, 4, 8, 4)}); }, nullptr, 2, 1},
+    {"png_palette", [] { return png_file({png_header(4, 4, 8, 3), png_chunk("PLTE", bytes(6, 9))}); }, nullptr, 3, 1},
+    {"png_palette_transparency",
+     [] { return png_file({png_header(4, 4, 8, 3), png_chunk("PLTE", bytes(6, 9)), png_chunk("tRNS", {0})}); },
+     nullptr, 4, 1},
+    {"png_16_bit_transparency",
+     [] { return png_file({png_header(4, 4, 16, 0), png_chunk("tRNS", {0, 0})}); }, nullptr, 2, 2},
+    {"png_transparency_after_data",
+     [] { return grey_png_with({png_data(bytes(20, 0)), png_chunk("tRNS", {0, 0})}); }, nullptr, 1, 1},
+    {"png_data_past_end", [] { return grey_png_with({chunk_claiming_2_gib("IDAT")}); },
+     "a PNG image data chunk runs past the end of the file", 0, 1},
+    {"png_text_past_end", [] { return grey_png_with({chunk_claiming_2_gib("tEXt")}); }, nullptr, 1, 1},
+    // JPEG: Huffman tables that fit, wherever the decoder reads them, and are defined before a scan uses them.
+    {"jpeg_small", small_jpeg, nullptr, 1, 1},
+    {"jpeg_256_codes",
+     [] {
+         return baseline_with(huffman_segment(jpeg_huffman_table(1, 1, {0, 0, 0, 0, 0, 0, 0, 0, 255, 1}, 0)), {}, {});
+     },
+     nullptr, 1, 1},
+    {"jpeg_257_codes", [] { return baseline_with(huffman_segment(over_full_table(1, 1)), {}, {}); }, too_many_codes, 0,
+     1},
+    {"jpeg_second_table_of_segment",
+     [] {
+         return baseline_with(huffman_segment(concat({jpeg_huffman_table(0, 2, {0, 1}, 0), over_full_table(0, 3)})), {},
+                              {});
+     },
+     too_many_codes, 0, 1},
+    {"jpeg_leading_fill_bytes",
+     [] { return concat({bytes{0xFF}, baseline_with(huffman_segment(over_full_table(1, 1)), {}, {})}); },
+     too_many_codes, 0, 1},
+    {"jpeg_table_after_junk",
+     [] {
+         const bytes application_data = jpeg_segment(0xE0, text("JFIF")), junk = {0x12, 0x34};
+         return baseline_with(concat({application_data, junk, huffman_segment(over_full_table(1, 1))}), {}, {});
+     },
+     too_many_codes, 0, 1},
+    {"jpeg_table_bytes_inside_application_data",
+     [] {
+         const bytes table_bytes = concat({bytes{0xFF}, huffman_segment(over_full_table(1, 1))});
+         return baseline_with(jpeg_segment(0xE1, table_bytes), {}, {});
+     },
+     nullptr, 1, 1},
+    {"jpeg_table_after_frame", [] { return baseline_with({}, huffman_segment(over_full_table(1, 2)), {}); },
+     too_many_codes, 1, 1},
+    {"jpeg_table_after_scan", [] { return baseline_with({}, {}, huffman_segment(over_full_table(0, 1))); },
+     too_many_codes, 1, 1},
+    {"jpeg_table_after_stuffed_byte_and_restart",
+     [] {
+         const bytes stuffed_and_restart = {0xFF, 0x00, 0xFF, 0xD3};
+         return baseline_with({}, {}, concat({stuffed_and_restart, huffman_segment(over_full_table(0, 1))}));
+     },
+     too_many_codes, 1, 1},
+    {"jpeg_undefined_ac_table",
+     [] {
+         return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 1), huffman_segment(jpeg_huffman_table(0, 0, {0, 1}, 0)),
+                        jpeg_scan({0x01}, 0, 63, 0), bytes{0x00}, jpeg_end});
+     },
+     undefined_table, 1, 1},
+    {"jpeg_undefined_dc_table",
+     [] {
+         return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 1), huffman_segment(jpeg_huffman_table(1, 0, {0, 1}, 0)),
+                        jpeg_scan({0x00}, 0, 63, 0), bytes{0x00}, jpeg_end});
+     },
+     undefined_table, 1, 1},
+    {"jpeg_table_defined_after_its_scan",
+     [] {
+         return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 1), jpeg_scan({0x00}, 0, 63, 0), bytes{0x00},
+                        small_tables(), jpeg_end});
+     },
+     undefined_table, 1, 1},
+    {"jpeg_progressive_dc_refinement_uses_no_table",
+     [] {
+         return concat({jpeg_start, jpeg_frame(0xC2, 8, 8, 1), jpeg_scan({0x00}, 0, 0, 0x10), bytes{0x00}, jpeg_end});
+     },
+     nullptr, 1, 2},
+    {"jpeg_progressive_ac_scan_without_its_table",
+     [] {
+         return concat({jpeg_start, jpeg_frame(0xC2, 8, 8, 1), huffman_segment(jpeg_huffman_table(0, 0, {0, 1}, 0)),
+                        jpeg_scan({0x00}, 0, 0, 0), bytes{0x00}, jpeg_scan({0x00}, 1, 63, 0), bytes{0x00}, jpeg_end});
+     },
+     undefined_table, 1, 2},
+    {"jpeg_cmyk_planes", [] { return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 4), jpeg_end}); }, nullptr, 4, 1},
+    // PNM: header numbers that fit an int and pixel data that is all there.
+    {"pnm_exact", [] { return pnm("P5 3 2 255\n", 6); }, nullptr, 0, 1},
+    {"pnm_short", [] { return pnm("P5 3 2 255\n", 5); }, pnm_short, 0, 1},
+    {"pnm_16_bit", [] { return pnm("P6\n# comment\n2 2\n65535\n", 24); }, nullptr, 0, 2},
+    {"pnm_16_bit_short", [] { return pnm("P6 2 2 65535\n", 23); }, pnm_short, 0, 2},
+    {"pnm_largest_width", [] { return pnm("P5 2147483647 0 255\n", 0); }, nullptr, 0, 1},
+    {"pnm_width_past_int", [] { return pnm("P5 2147483648 1 255\n", 0); },
+     "a PNM header number larger than 2147483647", 0, 1},
+    // HDR: floats of three channels; run-length data that ends, flat data that is all there.
+    {"hdr_run_length", [] { return hdr("-Y 2 +X 8", hdr_two_rows); }, nullptr, 3, 4},
+    {"hdr_run_of_length_0", [] { return hdr("-Y 1 +X 8", {2, 2, 0, 8, 0}); }, "an HDR run of length 0", 3, 4},
+    {"hdr_run_length_ends_early", [] { return hdr("-Y 3 +X 8", hdr_two_rows); }, hdr_short, 3, 4},
+    {"hdr_flat", [] { return hdr("-Y 2 +X 4", bytes(32, 0x80)); }, nullptr, 3, 4},
+    {"hdr_flat_short", [] { return hdr("-Y 2 +X 4", bytes(31, 0x80)); }, hdr_short, 3, 4},
+    {"hdr_flat_after_a_plain_scanline",
+     [] { return hdr("-Y 2 +X 8", concat({bytes{1, 2, 3, 4}, bytes(15 * 4, 0x80)})); }, nullptr, 3, 4},
+    {"hdr_flat_after_a_plain_scanline_short",
+     [] { return hdr("-Y 2 +X 8", concat({bytes{1, 2, 3, 4}, bytes(15 * 4 - 1, 0x80)})); }, hdr_short, 3, 4},
+    // PIC: an RGBA buffer, and pixel data the decoder reads to its end.
+    {"pic_raw", [] { return pic(2, 2, {{0, 0xE0}}, bytes(12, 7)); }, nullptr, 4, 1},
+    {"pic_raw_short", [] { return pic(2, 2, {{0, 0xE0}}, bytes(11, 7)); }, pic_unreadable, 4, 1},
+    {"pic_mixed_runs", [] { return pic(2, 2, {{2, 0xF0}}, {0x81, 1, 2, 3, 4, 0x01, 1, 2, 3, 4, 5, 6, 7, 8}); }, nullptr,
+     4, 1},
+    {"pic_mixed_count_is_last_byte", [] { return pic(2, 1, {{2, 0xF0}}, {0x81}); }, pic_unreadable, 4, 1},
+    {"pic_mixed_run_past_row", [] { return pic(2, 1, {{2, 0xF0}}, {0x82, 1, 2, 3, 4}); }, pic_unreadable, 4, 1},
+    {"pic_pure_runs", [] { return pic(3, 1, {{1, 0x80}}, {2, 9, 5, 9}); }, nullptr, 4, 1},
+    {"pic_unknown_packet_type", [] { return pic(1, 1, {{3, 0x80}}, {9}); }, pic_unreadable, 4, 1},
+    // Formats decoded to RGBA, and bytes of no walked format.
+    {"gif", [] { return text("GIF89a\x02\x00\x02\x00\x00\x00\x00"); }, nullptr, 4, 1},
+    {"psd", [] { return text("8BPS"); }, nullptr, 4, 1},
+    {"other", [] { return text("not an image"); }, nullptr, 0, 1},
+};
+
+class image_preflight_test : public testing::TestWithParam<preflight_case> {};
+
+TEST_P(image_preflight_test, judges_the_file_and_counts_its_samples)
+{
+    const preflight_case& c = GetParam();
+    const bytes file = c.file();
+    image_samples samples;
+    std::string problem;
+    const bool passed = preflight_image(file.data(), file.size(), samples, problem);
+    EXPECT_EQ(passed, c.problem == nullptr);
+    EXPECT_EQ(problem, c.problem ? c.problem : "");
+    EXPECT_EQ(samples.channels, c.channels);
+    EXPECT_EQ(samples.bytes_per_sample, c.bytes_per_sample);
+}
+
+INSTANTIATE_TEST_SUITE_P(files, image_preflight_test, testing::ValuesIn(cases),
+                         [](const testing::TestParamInfo<preflight_case>& info) { return info.param.name; });
+
+// Every prefix of well-formed files: a cut file is judged without reading
+// past its end (AddressSanitizer watches), and only where the decoder would
+// read missing bytes unsafely is it refused.
+TEST(image_preflight, every_prefix_of_a_file_is_judged_within_its_bytes)
+{
+    for (const bytes& file : {small_jpeg(), hdr("-Y 2 +X 8", hdr_two_rows), pnm("P5 3 2 255\n", 6),
+                              pic(2, 2, {{2, 0xF0}}, {0x81, 1, 2, 3, 4, 0x01, 1, 2, 3, 4, 5, 6, 7, 8}),
+                              grey_png_with({png_data(bytes(20, 0))})}) {
+        for (std::size_t size = 0; size <= file.size(); ++size) {
+            const bytes prefix(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size));
+            image_samples samples;
+            std::string problem;
+            preflight_image(prefix.data(), prefix.size(), samples, problem);
+        }
+    }
+}
+
+} // namespace

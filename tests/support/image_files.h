@@ -1,0 +1,58 @@
+// image_files: hand-assembled image files for the decoder tests: PNG chunks
+// with their CRCs and deflated rows, JPEG marker segments and a minimal
+// decodable JPEG, and the layouts of PNM, Radiance HDR and Softimage PIC.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace image_files {
+
+using bytes = std::vector<std::uint8_t>;
+
+bytes concat(std::initializer_list<bytes> parts);
+bytes text(const std::string& characters);
+
+// PNG: a chunk with its length and CRC; the header chunk; one image data
+// chunk holding the zlib stream of already filtered rows; a whole file of
+// the signature, the chunks given and the end chunk.
+bytes png_chunk(const std::string& type, const bytes& data);
+bytes png_header(std::uint32_t width, std::uint32_t height, int depth, int color_type);
+bytes png_data(const bytes& filtered_rows);
+bytes png_file(std::initializer_list<bytes> chunks);
+
+// JPEG: a marker segment with its length; one table of a Huffman table
+// segment (counts of codes per length from 1 bit, every value set to value);
+// a frame of components 1..n sampled 1x1; a scan over components 1..n with
+// one table selector (DC << 4 | AC) each; quantization table 0 of ones.
+bytes jpeg_segment(std::uint8_t marker, const bytes& payload);
+bytes jpeg_huffman_table(int table_class, int id, const std::vector<int>& counts, std::uint8_t value);
+bytes jpeg_frame(std::uint8_t marker, int width, int height, int components);
+bytes jpeg_scan(const std::vector<std::uint8_t>& selectors, int start, int end, int approximation);
+bytes jpeg_quantization();
+extern const bytes jpeg_start; // start of image
+extern const bytes jpeg_end;   // end of image
+
+// A decodable 8x8 grey baseline JPEG: DC and AC table 0 of one 2-bit code
+// each, and entropy data of zeros (every block flat).
+bytes small_jpeg();
+
+// PNM: the header text followed by pixel_bytes bytes of fill.
+bytes pnm(const std::string& header, std::size_t pixel_bytes, std::uint8_t fill = 0x40);
+
+// Radiance HDR: the signature, format and size lines, then data. A
+// run-length scanline of width pixels sets every component to value in runs
+// of at most 127.
+bytes hdr(const std::string& size_line, const bytes& data);
+bytes hdr_scanline(int width, std::uint8_t value);
+
+// Softimage PIC: header, one packet per (type, channel bits), then data.
+struct pic_packet {
+    std::uint8_t type;     // 0 raw, 1 pure run length, 2 mixed run length
+    std::uint8_t channels; // 0x80 red, 0x40 green, 0x20 blue, 0x10 alpha
+};
+bytes pic(int width, int height, const std::vector<pic_packet>& packets, const bytes& data);
+
+} // namespace image_files
