@@ -1,11 +1,12 @@
 // script_context: starts and stops the process's one JavaScriptCore context,
 // registers the natives and runs scripts with the parse-error report.
 // Depends on JavaScriptCore, script_natives, script_geometry_exchange,
-// script_source_cache, script_text.
+// script_run_cost, script_source_cache, script_text.
 #include "scripting/script_context.h"
 
 #include "scripting/script_geometry_exchange.h"
 #include "scripting/script_natives.h"
+#include "scripting/script_run_cost.h"
 #include "scripting/script_source_cache.h"
 #include "scripting/script_text.h"
 
@@ -103,7 +104,9 @@ bool script_context::run(const char* script)
         return false;
     }
     JSValueRef error = nullptr;
+    const script_run_cost cost; // the code a long run compiled is reported to the collector
     JSScriptEvaluate(engine, parsed, nullptr, &error);
+    cost.report(engine, script);
     JSScriptRelease(parsed);
     return error == nullptr;
 }

@@ -22,4 +22,9 @@ void JSScriptRelease(JSScriptRef script);
 // thrown value to a string and so runs the script's own toString or getters.
 JSValueRef JSScriptEvaluate(JSContextRef ctx, JSScriptRef script, JSValueRef this_value, JSValueRef* exception);
 
+// Counts size bytes toward the collector's next collection, as if the
+// program had allocated them on the engine's heap: for memory the engine
+// holds but does not count. Reports of 256 bytes or less are ignored.
+void JSReportExtraMemoryCost(JSContextRef ctx, size_t size);
+
 }
