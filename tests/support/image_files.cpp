@@ -68,10 +68,8 @@ bytes png_file(std::initializer_list<bytes> chunks)
 
 bytes jpeg_segment(std::uint8_t marker, const bytes& payload)
 {
-    bytes out = {0xFF, marker};
-    append_be(out, static_cast<std::uint32_t>(payload.size() + 2), 2);
-    out.insert(out.end(), payload.begin(), payload.end());
-    return out;
+    const auto length = static_cast<std::uint32_t>(payload.size() + 2);
+    return concat({{0xFF, marker, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)}, payload});
 }
 
 bytes jpeg_huffman_table(int table_class, int id, const std::vector<int>& counts, std::uint8_t value)
