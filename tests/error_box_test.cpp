@@ -2,11 +2,11 @@
 // standard error when no display can show a box.
 #include "platform/error_box.h"
 #include "support/console_capture.h"
+#include "support/scoped_env.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -80,17 +80,14 @@ private:
 
 TEST(error_box, without_a_display_writes_the_text_to_standard_error)
 {
-    const char* display = std::getenv("DISPLAY");
-    const std::string saved_display = display != nullptr ? display : "";
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-
+    std::string written;
     console_capture console;
-    stderr_capture errors;
-    show_error_box("Invalid or corrupted demo config!");
-    const std::string written = errors.take();
-    if (display != nullptr) {
-        setenv("DISPLAY", saved_display.c_str(), 1);
+    {
+        scoped_env no_x("DISPLAY", nullptr);
+        scoped_env no_wayland("WAYLAND_DISPLAY", nullptr);
+        stderr_capture errors;
+        show_error_box("Invalid or corrupted demo config!");
+        written = errors.take();
     }
     // SDL may add its own warnings; our line must be there whole.
     EXPECT_NE(written.find("Error: Invalid or corrupted demo config!\n"), std::string::npos) << written;

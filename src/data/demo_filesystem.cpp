@@ -258,18 +258,24 @@ std::vector<uint8_t> demo_filesystem::read_file(const std::string& path)
             bytes.assign(entry->data.get(), entry->data.get() + entry->size);
         return bytes;
     }
+    if (!read_loose_file(path, UINT64_MAX, bytes))
+        print_line("ERROR(FILE_NOT_FOUND):" + path);
+    return bytes;
+}
+
+bool read_loose_file(const std::string& path, uint64_t max_size, std::vector<uint8_t>& bytes)
+{
+    bytes.clear();
     // A NUL inside the path would silently open a shorter name.
     std::FILE* file = path.find('\0') == std::string::npos ? std::fopen(path.c_str(), "rb") : nullptr;
-    int64_t size = file != nullptr ? open_file_size(file) : -1;
-    if (size < 0 || !reserve_bytes(bytes, static_cast<uint64_t>(size))) {
-        if (file != nullptr)
-            std::fclose(file);
-        print_line("ERROR(FILE_NOT_FOUND):" + path);
-        return bytes;
-    }
-    read_whole(file, bytes, static_cast<size_t>(size));
-    std::fclose(file);
-    return bytes;
+    const int64_t size = file != nullptr ? open_file_size(file) : -1;
+    const bool readable = size >= 0 && static_cast<uint64_t>(size) <= max_size &&
+                          reserve_bytes(bytes, static_cast<uint64_t>(size));
+    if (readable)
+        read_whole(file, bytes, static_cast<size_t>(size));
+    if (file != nullptr)
+        std::fclose(file);
+    return readable;
 }
 
 std::string demo_filesystem::read_text(const std::string& path)

@@ -37,3 +37,9 @@ public:
 private:
     std::unique_ptr<demo_filesystem_state> state; // made by the constructor
 };
+
+// Reads the loose file at path whole into bytes, as read_file does in loose
+// mode, but writes no console line: for a reader with its own report. False,
+// with bytes empty, when the file cannot be opened or sized, is larger than
+// max_size bytes or cannot be held.
+bool read_loose_file(const std::string& path, uint64_t max_size, std::vector<uint8_t>& bytes);

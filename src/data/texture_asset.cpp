@@ -1,17 +1,15 @@
 // texture_asset: decoding an image from memory with stb_image, after its
 // bytes pass the preflight and its header shows a size within the limits, and
-// the ownership rules of its pixels. Depends on demo_filesystem (mode and
-// packed reads), image_preflight, open_file_size, print_line and stb_image.
+// the ownership rules of its pixels. Depends on demo_filesystem (mode,
+// packed and loose reads), image_preflight, print_line and stb_image.
 #include "data/texture_asset.h"
 
 #include "data/demo_filesystem.h"
 #include "data/image_preflight.h"
-#include "platform/open_file_size.h"
 #include "platform/print_line.h"
 
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <stb_image.h>
 
@@ -32,26 +30,6 @@ struct image_size {
 bool decodable_length(const std::vector<uint8_t>& bytes)
 {
     return !bytes.empty() && bytes.size() <= INT_MAX;
-}
-
-// The whole loose file, read here rather than through demo_filesystem, whose
-// loose reads print a file-not-found line that a texture load must not print.
-// Empty when it cannot be opened or is too large to decode.
-std::vector<uint8_t> read_loose_file(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    // A NUL inside the path would silently open a shorter name.
-    std::FILE* file = path.find('\0') == std::string::npos ? std::fopen(path.c_str(), "rb") : nullptr;
-    if (file == nullptr)
-        return bytes;
-    const int64_t size = open_file_size(file);
-    if (size > 0 && size <= INT_MAX) {
-        bytes.resize(static_cast<size_t>(size));
-        if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
-            bytes.clear();
-    }
-    std::fclose(file);
-    return bytes;
 }
 
 // A header can claim a size that takes gigabytes and many seconds to decode
@@ -169,8 +147,8 @@ bool texture_asset::load(demo_filesystem& filesystem)
     const bool packed = filesystem.get_mode() == demo_filesystem_packed;
     if (packed)
         data->file_bytes = filesystem.read_file(path);
-    else
-        loose_bytes = read_loose_file(path);
+    else // a missing file prints no file-not-found line; one stb_image cannot take stays unread
+        read_loose_file(path, INT_MAX, loose_bytes);
     image_size size;
     unsigned char* pixels = decode_within_limits(path, packed ? data->file_bytes : loose_bytes, size);
     data->pixels = pixels;
