@@ -1,12 +1,31 @@
-// image_preflight: per-format walks that mirror how the packaged stb_image
-// reads a file from memory (bytes past the end read as 0), stopping where the
-// decoder would give up by itself.
+// image_preflight: per-format walks that follow how stb_image reads a file
+// from memory (bytes past the end read as 0), stopping where the decoder
+// would give up by itself.
+//
+// What the build of the decoder closes (image_decoder.c), so that no walk
+// here is needed for it: texels the decoder never writes (every block it
+// allocates is zero-filled, and so are its automatic variables: short TGA,
+// PNM and PIC data, BMP palette indices past the palette, JPEG scans that
+// stop early or never come, tables and quantizers a JPEG never defines,
+// state left by an earlier decode); memory (a budget per decode: image data
+// that inflates without end, or a chunk that claims gigabytes); assertions
+// (a failed decode); PIC's conversion of a buffer it has freed (the decoder
+// is asked for RGBA); sizes above 16384 a side.
+//
+// What the walks keep, since no build option bounds it: the decoder's writes
+// past a JPEG Huffman table of more than 256 codes; its work (JPEG scans that
+// each go over every block, GIF prefix chains walked after the frame is full,
+// HDR runs of length 0 that never end); a PNM header number past INT_MAX
+// (undefined overflow in its reader); the one HDR pixel read into a variable
+// whose initialisation a jump skips; and the samples it holds per pixel where
+// the header tells less, for the size limit and the decode's budget.
 #include "data/image_preflight.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -23,6 +42,11 @@ struct byte_reader {
     {
         const std::uint32_t high = get8();
         return (high << 8) | get8();
+    }
+    std::uint32_t le16()
+    {
+        const std::uint32_t low = get8();
+        return low | (std::uint32_t(get8()) << 8);
     }
     std::uint32_t be32()
     {
@@ -68,7 +92,7 @@ image_format format_of(const std::uint8_t* bytes, std::size_t size)
     return image_format::other;
 }
 
-// ---- PNG: the channels added by a tRNS chunk, and image data that fits ----
+// ---- PNG: the channels added by a tRNS chunk, and the sample size ----
 
 constexpr std::uint32_t png_chunk(const char (&name)[5])
 {
@@ -88,19 +112,18 @@ image_samples png_samples(int color_type, int depth, bool transparency)
     return samples;
 }
 
-// The decoder grows its buffer to an image data chunk's stated length before
-// it reads the chunk, so a few bytes can ask for 2 GiB.
-bool check_png(byte_reader in, image_samples& samples, std::string& problem)
+bool check_png(byte_reader in, image_samples& samples)
 {
     in.skip(8);
     bool header_seen = false, data_seen = false, transparency = false;
-    int depth = 0, color_type = 0;
+    int width = 0, height = 0, depth = 0, color_type = 0;
     while (in.left() >= 8) {
         const std::uint32_t length = in.be32();
         const std::uint32_t type = in.be32();
         if (type == png_chunk("IHDR") && !header_seen && length == 13) {
             header_seen = true;
-            in.skip(8);
+            width = static_cast<int>(std::min<std::uint32_t>(in.be32(), INT_MAX));
+            height = static_cast<int>(std::min<std::uint32_t>(in.be32(), INT_MAX));
             depth = in.get8();
             color_type = in.get8();
             in.skip(3 + 4);
@@ -108,31 +131,38 @@ bool check_png(byte_reader in, image_samples& samples, std::string& problem)
         }
         if (!header_seen && type != png_chunk("CgBI"))
             break; // the decoder requires the header first
-        if (type == png_chunk("IDAT") && length > in.left()) {
-            problem = "a PNG image data chunk runs past the end of the file";
-            return false;
-        }
         data_seen = data_seen || type == png_chunk("IDAT");
         transparency = transparency || (type == png_chunk("tRNS") && !data_seen);
         if (type == png_chunk("IEND") || length > in.left())
             break;
         in.skip(std::uint64_t(length) + 4);
     }
-    if (header_seen)
+    if (header_seen) {
         samples = png_samples(color_type, depth, transparency);
+        samples.width = width;
+        samples.height = height;
+    }
     return true;
 }
 
-// ---- JPEG: Huffman tables that fit their arrays and are defined before use ----
+// ---- JPEG: Huffman tables that fit their arrays, and a bounded number of scans ----
 
 constexpr std::uint8_t jpeg_no_marker = 0xFF;
+
+// Each scan makes the decoder go over every block of its components, even a
+// scan of no data: the number of scans bounds its work at that many passes
+// over the image. Common encoders write about 10 (libjpeg's progressive
+// script: 10 for colour, 6 for grey) and baseline files 1 to 3, each perhaps
+// with a thumbnail's in its metadata; 64 leaves them far inside.
+constexpr int max_jpeg_scans = 64;
 
 enum class walk_step { go_on, decoder_stops, refused };
 
 struct jpeg_walk {
     byte_reader in;
-    bool defined[2][4] = {};       // [DC 0 or AC 1][table id]: defined by a DHT segment so far
-    int components = 0;            // from the frame header
+    int width = 0;                 // from the frame header
+    int height = 0;
+    int components = 0;
     std::uint8_t ids[4] = {};      // component ids, in frame order
     bool progressive = false;      // a progressive frame (SOF2)
     const char* problem = nullptr; // set when refused
@@ -171,8 +201,7 @@ walk_step read_huffman_tables(jpeg_walk& walk)
     int left = static_cast<int>(walk.in.be16()) - 2;
     while (left > 0) {
         const std::uint8_t selector = walk.in.get8();
-        const int table_class = selector >> 4, id = selector & 15;
-        if (table_class > 1 || id > 3)
+        if ((selector >> 4) > 1 || (selector & 15) > 3)
             return walk_step::decoder_stops;
         int counts[16];
         int codes = 0;
@@ -185,7 +214,6 @@ walk_step read_huffman_tables(jpeg_walk& walk)
         if (!code_lengths_fit(counts))
             return walk_step::decoder_stops;
         walk.in.skip(static_cast<std::uint64_t>(codes));
-        walk.defined[table_class][id] = true;
         left -= 17 + codes;
     }
     return left == 0 ? walk_step::go_on : walk_step::decoder_stops;
@@ -247,13 +275,14 @@ walk_step read_frame(jpeg_walk& walk, std::uint8_t marker)
             quantization > 3)
             return walk_step::decoder_stops;
     }
+    walk.width = static_cast<int>(width);
+    walk.height = static_cast<int>(height);
     walk.components = components;
     walk.progressive = marker == 0xC2;
     return walk_step::go_on;
 }
 
-// The packaged decoder does not clear its state between images: a table the
-// file never defines is whatever an earlier decode left in reused memory.
+// The scan header as the decoder checks it, so that the walk stops where the decoder does.
 walk_step read_scan(jpeg_walk& walk)
 {
     byte_reader& in = walk.in;
@@ -261,7 +290,6 @@ walk_step read_scan(jpeg_walk& walk)
     const int count = in.get8();
     if (count < 1 || count > 4 || count > walk.components || length != 6u + 2u * unsigned(count))
         return walk_step::decoder_stops;
-    int dc[4], ac[4];
     for (int i = 0; i < count; ++i) {
         const std::uint8_t id = in.get8();
         const std::uint8_t tables = in.get8();
@@ -269,22 +297,12 @@ walk_step read_scan(jpeg_walk& walk)
         if (std::find(ids, ids + walk.components, id) == ids + walk.components || (tables >> 4) > 3 ||
             (tables & 15) > 3)
             return walk_step::decoder_stops;
-        dc[i] = tables >> 4;
-        ac[i] = tables & 15;
     }
     const int start = in.get8(), end = in.get8(), approximation = in.get8();
     const int high = approximation >> 4, low = approximation & 15;
     if (walk.progressive ? (start > 63 || end > 63 || start > end || high > 13 || low > 13)
                          : (start != 0 || high != 0 || low != 0))
         return walk_step::decoder_stops;
-    const bool uses_dc = !walk.progressive || (start == 0 && high == 0);
-    const bool uses_ac = !walk.progressive || start > 0;
-    for (int i = 0; i < count; ++i) {
-        if ((uses_dc && !walk.defined[0][dc[i]]) || (uses_ac && !walk.defined[1][ac[i]])) {
-            walk.problem = "a scan uses a Huffman table the file does not define";
-            return walk_step::refused;
-        }
-    }
     return walk_step::go_on;
 }
 
@@ -347,6 +365,20 @@ walk_step walk_jpeg_body(jpeg_walk& walk)
     return walk_step::go_on;
 }
 
+// Every scan the decoder reads starts at a start-of-scan marker that it
+// finds as the bytes 0xFF 0xDA, after any fill bytes, wherever it looks for
+// one; counting those pairs in the whole file bounds its scans without
+// following its paths.
+bool within_jpeg_scan_bound(const std::uint8_t* bytes, std::size_t size)
+{
+    int pairs = 0;
+    for (std::size_t at = 1; at < size; ++at) {
+        if (bytes[at] == 0xDA && bytes[at - 1] == 0xFF && ++pairs > max_jpeg_scans)
+            return false;
+    }
+    return true;
+}
+
 bool check_jpeg(byte_reader in, image_samples& samples, std::string& problem)
 {
     jpeg_walk walk{in};
@@ -355,15 +387,162 @@ bool check_jpeg(byte_reader in, image_samples& samples, std::string& problem)
     if (step == walk_step::go_on) {
         samples.channels = walk.components; // one full plane each, CMYK included
         samples.bytes_per_sample = walk.progressive ? 2 : 1;
+        samples.width = walk.width;
+        samples.height = walk.height;
         step = walk_jpeg_body(walk);
     }
-    if (step != walk_step::refused)
+    if (step == walk_step::refused) {
+        problem = walk.problem;
+        return false;
+    }
+    if (!within_jpeg_scan_bound(in.bytes, in.size)) {
+        problem = "more than " + std::to_string(max_jpeg_scans) + " JPEG scans";
+        return false;
+    }
+    return true;
+}
+
+// ---- GIF: the prefix chains the decoder walks for its first frame ----
+
+// The decoder writes a code's pixels by walking its chain of prefixes back to
+// a root, and goes on walking the chains of the codes that follow once the
+// frame is full, writing nothing, up to the end of the data: long chains
+// after a frame of one pixel take seconds per megabyte. Its steps are
+// bounded by the frame's pixels, one longest chain (8192: the last code may
+// overrun the frame) and 8 a byte of the file; a real file stays within the
+// first two, since an encoder stops its codes when the frame is full.
+constexpr std::uint64_t longest_gif_chain = 8192;
+constexpr std::uint64_t gif_steps_per_file_byte = 8;
+
+struct gif_frame {
+    int canvas_width = 0;     // the logical screen's sides
+    int canvas_height = 0;
+    std::uint64_t pixels = 0; // of the first image descriptor's rectangle
+    bool found = false;       // the decoder reaches the frame's data
+};
+
+void skip_gif_sub_blocks(byte_reader& in)
+{
+    for (std::uint8_t length = in.get8(); length != 0; length = in.get8())
+        in.skip(length);
+}
+
+// The header and blocks before the first frame's data, as the decoder reads
+// them; found is false where it gives up first.
+gif_frame find_gif_frame(byte_reader& in)
+{
+    gif_frame frame;
+    in.skip(6);
+    const std::uint32_t width = in.le16(), height = in.le16();
+    frame.canvas_width = static_cast<int>(width);
+    frame.canvas_height = static_cast<int>(height);
+    const std::uint8_t flags = in.get8();
+    in.skip(2);
+    if (flags & 0x80)
+        in.skip(3u * (2u << (flags & 7)));
+    for (;;) {
+        const std::uint8_t tag = in.get8();
+        if (tag == 0x2C) { // image descriptor
+            const std::uint32_t x = in.le16(), y = in.le16(), w = in.le16(), h = in.le16();
+            const std::uint8_t local_flags = in.get8();
+            if (x + w > width || y + h > height)
+                return frame;
+            if (local_flags & 0x80)
+                in.skip(3u * (2u << (local_flags & 7)));
+            else if (!(flags & 0x80))
+                return frame; // no colour table
+            frame.pixels = std::uint64_t(w) * h;
+            frame.found = true;
+            return frame;
+        }
+        if (tag != 0x21) // the end of the stream, or a block the decoder does not know
+            return frame;
+        if (in.get8() == 0xF9) { // graphic control: a fixed block, or one the decoder skips alone
+            const std::uint8_t length = in.get8();
+            in.skip(length);
+            if (length != 4)
+                continue;
+        }
+        skip_gif_sub_blocks(in);
+    }
+}
+
+// The decoder's LZW loop over the frame's data, summing the length of every
+// chain it walks; false as soon as the sum passes allowed.
+bool gif_chains_within(byte_reader& in, std::uint64_t allowed)
+{
+    const int root_bits = in.get8();
+    if (root_bits > 12)
+        return true; // the decoder refuses the data
+    const std::uint32_t clear = 1u << root_bits;
+    static_assert(longest_gif_chain == 8192, "the decoder's table holds 8192 codes");
+    std::vector<std::uint32_t> depth(longest_gif_chain + 1, 1); // chain length per code; roots 1
+    std::uint32_t code_size = root_bits + 1, code_mask = (1u << code_size) - 1, available = clear + 2;
+    std::uint32_t bits = 0, valid_bits = 0, block_left = 0;
+    std::int64_t previous = -1;
+    bool cleared = false;
+    std::uint64_t steps = 0;
+    for (;;) {
+        if (valid_bits < code_size) {
+            if (block_left == 0) {
+                block_left = in.get8();
+                if (block_left == 0)
+                    return true;
+            }
+            --block_left;
+            bits |= std::uint32_t(in.get8()) << valid_bits;
+            valid_bits += 8;
+            continue;
+        }
+        const std::uint32_t code = bits & code_mask;
+        bits >>= code_size;
+        valid_bits -= code_size;
+        if (code == clear) {
+            code_size = root_bits + 1;
+            code_mask = (1u << code_size) - 1;
+            available = clear + 2;
+            previous = -1;
+            cleared = true;
+        } else if (code == clear + 1) {
+            return true; // the end code: the rest is skipped
+        } else if (code > available || !cleared) {
+            return true; // the decoder refuses the data
+        } else {
+            if (previous >= 0) {
+                if (++available > longest_gif_chain)
+                    return true; // too many codes: refused
+                depth[available - 1] = depth[static_cast<std::size_t>(previous)] + 1;
+            } else if (code == available) {
+                return true; // refused
+            }
+            steps += depth[code];
+            if (steps > allowed)
+                return false;
+            if ((available & code_mask) == 0 && available <= 0x0FFF) {
+                ++code_size;
+                code_mask = (1u << code_size) - 1;
+            }
+            previous = code;
+        }
+    }
+}
+
+bool check_gif(byte_reader in, image_samples& samples, std::string& problem)
+{
+    samples.channels = 4; // RGBA whatever the file holds
+    const gif_frame frame = find_gif_frame(in);
+    samples.width = frame.canvas_width;
+    samples.height = frame.canvas_height;
+    if (!frame.found)
         return true;
-    problem = walk.problem;
+    const std::uint64_t allowed = frame.pixels + longest_gif_chain + gif_steps_per_file_byte * in.size;
+    if (gif_chains_within(in, allowed))
+        return true;
+    problem = "GIF codes that go on long past the end of the frame";
     return false;
 }
 
-// ---- PNM: header numbers that fit an int, and pixel data that is all there ----
+// ---- PNM: header numbers that fit an int ----
 
 bool is_pnm_space(std::uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -380,7 +559,8 @@ void skip_pnm_space(byte_reader& in, std::uint8_t& c)
     }
 }
 
-// False when the number does not fit the decoder's int.
+// False when the number does not fit the decoder's int: its reader's
+// overflow is undefined.
 bool read_pnm_number(byte_reader& in, std::uint8_t& c, std::int64_t& value)
 {
     value = 0;
@@ -393,11 +573,9 @@ bool read_pnm_number(byte_reader& in, std::uint8_t& c, std::int64_t& value)
     return true;
 }
 
-// The decoder returns a pixel buffer it never filled when the data ends early.
 bool check_pnm(byte_reader in, image_samples& samples, std::string& problem)
 {
-    in.skip(1);
-    const int channels = in.get8() == '6' ? 3 : 1;
+    in.skip(2);
     std::uint8_t c = in.get8();
     std::int64_t numbers[3] = {}; // width, height, largest sample value
     for (std::int64_t& number : numbers) {
@@ -407,66 +585,55 @@ bool check_pnm(byte_reader in, image_samples& samples, std::string& problem)
             return false;
         }
     }
-    if (numbers[2] > 65535)
-        return true; // the decoder refuses it
     samples.bytes_per_sample = numbers[2] > 255 ? 2 : 1;
-    const std::uint64_t needed = std::uint64_t(numbers[0]) * std::uint64_t(numbers[1]) * std::uint64_t(channels) *
-                                 std::uint64_t(samples.bytes_per_sample);
-    if (needed > in.left()) {
-        problem = "the PNM pixel data ends early";
-        return false;
-    }
     return true;
 }
 
-// ---- HDR: run-length data that ends, and flat data that is all there ----
+// ---- HDR: run-length data that ends ----
 
-// One header line as the decoder reads it: at most 1023 characters kept.
-std::string read_hdr_line(byte_reader& in)
+// The decoder's header lines: at most 1023 characters kept, then read as C
+// strings, so a NUL byte ends a line's text where it stands.
+constexpr std::size_t hdr_line_buffer = 1024;
+
+void read_hdr_line(byte_reader& in, char (&line)[hdr_line_buffer])
 {
-    std::string line;
+    std::size_t length = 0;
     std::uint8_t c = in.get8();
     while (!in.at_end() && c != '\n') {
-        line += static_cast<char>(c);
-        if (line.size() == 1023) {
+        line[length++] = static_cast<char>(c);
+        if (length == hdr_line_buffer - 1) {
             while (!in.at_end() && in.get8() != '\n') {
             }
             break;
         }
         c = in.get8();
     }
-    return line;
+    line[length] = 0;
 }
 
-// The header up to the size line; false when the decoder would refuse it.
+// The header up to the size line, with the decoder's own string functions;
+// false when it would refuse the header.
 bool read_hdr_size(byte_reader& in, int& width, int& height)
 {
-    const std::string signature = read_hdr_line(in);
-    if (signature != "#?RADIANCE" && signature != "#?RGBE")
+    char line[hdr_line_buffer];
+    read_hdr_line(in, line);
+    if (std::strcmp(line, "#?RADIANCE") != 0 && std::strcmp(line, "#?RGBE") != 0)
         return false;
     bool format_seen = false;
-    for (std::string line = read_hdr_line(in); !line.empty(); line = read_hdr_line(in))
-        format_seen = format_seen || line == "FORMAT=32-bit_rle_rgbe";
-    const std::string size_line = read_hdr_line(in);
-    if (!format_seen || size_line.compare(0, 3, "-Y ") != 0)
+    for (read_hdr_line(in, line); line[0] != 0; read_hdr_line(in, line))
+        format_seen = format_seen || std::strcmp(line, "FORMAT=32-bit_rle_rgbe") == 0;
+    read_hdr_line(in, line);
+    if (!format_seen || std::strncmp(line, "-Y ", 3) != 0)
         return false;
     char* rest = nullptr;
-    height = static_cast<int>(std::strtol(size_line.c_str() + 3, &rest, 10));
+    height = static_cast<int>(std::strtol(line + 3, &rest, 10));
     while (*rest == ' ')
         ++rest;
     if (std::strncmp(rest, "+X ", 3) != 0)
         return false;
     width = static_cast<int>(std::strtol(rest + 3, nullptr, 10));
     const std::int64_t floats = std::int64_t(width) * height * 3;
-    return width >= 0 && height >= 0 && width <= (1 << 24) && height <= (1 << 24) && floats * 4 <= INT_MAX;
-}
-
-bool flat_hdr_data_fits(const byte_reader& in, std::uint64_t pixels, std::string& problem)
-{
-    if (pixels * 4 <= in.left())
-        return true;
-    problem = "the HDR pixel data ends early";
-    return false;
+    return width >= 0 && height >= 0 && width <= 16384 && height <= 16384 && floats * 4 <= INT_MAX;
 }
 
 // One component of one run-length scanline. The decoder loops for ever on a
@@ -498,16 +665,19 @@ bool check_hdr(byte_reader in, image_samples& samples, std::string& problem)
     samples.channels = 3; // floats first, then 8-bit
     samples.bytes_per_sample = 4;
     int width = 0, height = 0;
-    if (!read_hdr_size(in, width, height))
-        return true;
-    if (width < 8 || width >= 32768)
-        return flat_hdr_data_fits(in, std::uint64_t(width) * std::uint64_t(height), problem);
+    if (!read_hdr_size(in, width, height) || width < 8 || width >= 32768)
+        return true; // refused, or flat data, which is read pixel by pixel
     for (int row = 0; row < height; ++row) {
         const std::uint8_t first = in.get8(), second = in.get8(), length_high = in.get8();
         if (first != 2 || second != 2 || (length_high & 0x80)) {
-            // The decoder then reads the rest of the image, from its second pixel, as flat data.
+            // The decoder then reads the rest of the image as flat data, from
+            // a jump into the flat loop past the declaration of the pixel it
+            // reads first: that pixel must be in the file.
             in.skip(1);
-            return flat_hdr_data_fits(in, std::uint64_t(width) * std::uint64_t(height) - 1, problem);
+            if (in.left() >= 4)
+                return true;
+            problem = "the HDR pixel data ends early";
+            return false;
         }
         if (((unsigned(length_high) << 8) | in.get8()) != unsigned(width))
             return true;
@@ -520,92 +690,6 @@ bool check_hdr(byte_reader in, image_samples& samples, std::string& problem)
     return true;
 }
 
-// ---- PIC: pixel data the decoder can read to the end ----
-
-struct pic_packet {
-    std::uint8_t type;    // 0 raw, 1 pure run length, 2 mixed run length
-    int values_per_pixel; // bytes each pixel of the packet reads
-};
-
-// The decoder's test before each value byte: there must be one left.
-bool read_pic_values(byte_reader& in, std::uint64_t count)
-{
-    if (count > in.left())
-        return false;
-    in.skip(count);
-    return true;
-}
-
-// A count byte, after which the decoder insists that the data goes on.
-bool read_pic_count(byte_reader& in, int& count)
-{
-    count = in.get8();
-    return !in.at_end();
-}
-
-bool read_pic_packet_row(byte_reader& in, const pic_packet& packet, int width)
-{
-    const int values = packet.values_per_pixel;
-    if (packet.type == 0)
-        return read_pic_values(in, std::uint64_t(width) * std::uint64_t(values));
-    if (packet.type > 2)
-        return false;
-    for (int left = width; left > 0;) {
-        int count = 0;
-        if (!read_pic_count(in, count))
-            return false;
-        if (packet.type == 1) {
-            count = count > left ? left : count;
-        } else if (count >= 128) {
-            count = count == 128 ? static_cast<int>(in.be16()) : count - 127;
-        } else {
-            ++count;
-            if (count > left || !read_pic_values(in, std::uint64_t(count) * std::uint64_t(values)))
-                return false;
-            left -= count;
-            continue;
-        }
-        if (count > left || !read_pic_values(in, static_cast<std::uint64_t>(values)))
-            return false;
-        left -= count;
-    }
-    return true;
-}
-
-// When its pixel reader fails, the packaged decoder converts a null buffer
-// and crashes, unless the image has alpha.
-bool check_pic(byte_reader in, image_samples& samples, std::string& problem)
-{
-    samples.channels = 4; // its buffer is RGBA whatever the file holds
-    in.skip(92);
-    const int width = static_cast<int>(in.be16()), height = static_cast<int>(in.be16());
-    if (in.at_end() || std::int64_t(width) * height * 4 > INT_MAX)
-        return true; // the decoder refuses it before reading pixels
-    in.skip(8);
-    pic_packet packets[10];
-    int count = 0;
-    bool chained = true, readable = true;
-    while (chained && readable) {
-        readable = count < 10;
-        if (!readable)
-            break;
-        chained = in.get8() != 0;
-        const std::uint8_t bits = in.get8();
-        packets[count].type = in.get8();
-        const std::uint8_t channels = in.get8();
-        packets[count++].values_per_pixel = ((channels >> 7) & 1) + ((channels >> 6) & 1) + ((channels >> 5) & 1) +
-                                            ((channels >> 4) & 1);
-        readable = !in.at_end() && bits == 8;
-    }
-    for (int row = 0; readable && row < height; ++row)
-        for (int i = 0; readable && i < count; ++i)
-            readable = read_pic_packet_row(in, packets[i], width);
-    if (readable)
-        return true;
-    problem = "PIC pixel data its decoder cannot read";
-    return false;
-}
-
 } // namespace
 
 bool preflight_image(const std::uint8_t* bytes, std::size_t size, image_samples& samples, std::string& problem)
@@ -614,17 +698,17 @@ bool preflight_image(const std::uint8_t* bytes, std::size_t size, image_samples&
     const byte_reader in{bytes, size};
     switch (format_of(bytes, size)) {
     case image_format::png:
-        return check_png(in, samples, problem);
+        return check_png(in, samples);
     case image_format::jpeg:
         return check_jpeg(in, samples, problem);
+    case image_format::gif:
+        return check_gif(in, samples, problem);
     case image_format::pnm:
         return check_pnm(in, samples, problem);
     case image_format::hdr:
         return check_hdr(in, samples, problem);
-    case image_format::pic:
-        return check_pic(in, samples, problem);
-    case image_format::gif:
     case image_format::psd:
+    case image_format::pic:
         samples.channels = 4; // both decode to RGBA whatever the file holds
         return true;
     case image_format::other:

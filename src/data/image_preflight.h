@@ -7,16 +7,18 @@
 #include <cstdint>
 #include <string>
 
-// The samples stb_image holds per pixel while it decodes, where its header
-// query tells less than the decoder makes.
+// The samples stb_image holds while it decodes, where its header query tells
+// less than the decoder makes or, past its size limit, nothing.
 struct image_samples {
     int channels = 0;         // channels the decoder works in; 0 when the header's own count is right
     int bytes_per_sample = 1; // 2 for 16-bit samples and progressive JPEG coefficients, 4 for HDR's floats
+    int width = 0;            // the sides the header states, where a walk reads them (PNG, JPEG, GIF); else 0
+    int height = 0;
 };
 
-// Walks the parts of the file that the packaged stb_image reads unsafely and
-// fills samples for its format. False, with problem set to a short reason,
-// when those parts are malformed in a way that would make the decoder write
-// or read outside its buffers, loop for ever, allocate what the file cannot
-// hold or return memory it never wrote. Bytes of no format it knows pass.
+// Walks what the build of the decoder cannot bound (image_preflight.cpp
+// lists both) and fills samples for the file's format. False, with problem
+// set to a short reason, when the file would make the decoder write outside
+// its tables, loop for ever, work far beyond the file's size and samples, or
+// read a header number it overflows on. Bytes of no format it knows pass.
 bool preflight_image(const std::uint8_t* bytes, std::size_t size, image_samples& samples, std::string& problem);

@@ -1,23 +1,26 @@
-// texture_asset: decoding an image from memory with stb_image, after its
-// bytes pass the preflight and its header shows a size within the limits, and
-// the ownership rules of its pixels. Depends on demo_filesystem (mode,
-// packed and loose reads), image_preflight, print_line and stb_image.
+// texture_asset: decoding an image from memory with the program's build of
+// stb_image, after its bytes pass the preflight and its header shows a size
+// within the limits, under a memory budget made from that size; and the
+// ownership rules of its pixels. Depends on demo_filesystem (mode, packed
+// and loose reads), image_preflight, image_decoder and print_line.
 #include "data/texture_asset.h"
 
 #include "data/demo_filesystem.h"
+#include "data/image_decoder.h"
 #include "data/image_preflight.h"
 #include "platform/print_line.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <stb_image.h>
 
 namespace {
 
 // The largest texture side that GL implementations guarantee here.
 constexpr int64_t max_texels_a_side = 16384;
 constexpr uint64_t max_decoded_bytes = uint64_t(256) << 20;
+constexpr uint64_t mib = uint64_t(1) << 20;
 
 // An image's size as its header states it, or as the decoder produced it.
 struct image_size {
@@ -32,27 +35,62 @@ bool decodable_length(const std::vector<uint8_t>& bytes)
     return !bytes.empty() && bytes.size() <= INT_MAX;
 }
 
+// The bytes of the samples the decoder holds for an image of these sides
+// (its own channel count and sample size where the header tells less);
+// sides are taken by magnitude, since a top-down BMP states a negative height.
+uint64_t sample_bytes(int64_t width, int64_t height, const image_size& size, const image_samples& samples)
+{
+    const int header_channels = size.channels < 1 ? 1 : size.channels;
+    const uint64_t channels = static_cast<uint64_t>(samples.channels > 0 ? samples.channels : header_channels);
+    return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * channels *
+           static_cast<uint64_t>(samples.bytes_per_sample);
+}
+
 // A header can claim a size that takes gigabytes and many seconds to decode
-// from a file of a few bytes. The count is of the samples the decoder holds
-// (its own channel count and sample size where the header tells less); sides
-// are compared by magnitude, since a top-down BMP states a negative height.
+// from a file of a few bytes.
 bool within_limits(const image_size& size, const image_samples& samples)
 {
     const int64_t width = std::llabs(size.width);
     const int64_t height = std::llabs(size.height);
     if (width > max_texels_a_side || height > max_texels_a_side)
         return false;
-    const int header_channels = size.channels < 1 ? 1 : size.channels;
-    const uint64_t channels = static_cast<uint64_t>(samples.channels > 0 ? samples.channels : header_channels);
-    const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * channels *
-                           static_cast<uint64_t>(samples.bytes_per_sample);
-    return bytes <= max_decoded_bytes;
+    return sample_bytes(width, height, size, samples) <= max_decoded_bytes;
+}
+
+// The most a decode may hold at once: four times the image's samples, twice
+// the file and 1 MiB. The samples count once for the result and up to three
+// times more for the decoder's work beside it: a PNG's inflated rows (in a
+// buffer that may have doubled to fit them) and, interlaced, a pass; a
+// progressive JPEG's planes beside its coefficients; GIF, HDR and the rest
+// less. They are counted over sides rounded up to 32, the widest block group
+// whose padding a JPEG decode holds. The file counts twice for a PNG's
+// gathered image data, in a buffer that doubles as it grows; 1 MiB covers
+// each decoder's own state (tables, palettes, a scanline). So the largest
+// images allowed decode, and data that inflates without end stops at a few
+// times what its header promised.
+std::size_t decode_budget(const image_size& size, const image_samples& samples, std::size_t file_size)
+{
+    const auto padded = [](int side) { return (std::llabs(side) + 31) / 32 * 32; };
+    const uint64_t budget = 4 * sample_bytes(padded(size.width), padded(size.height), size, samples) +
+                            2 * static_cast<uint64_t>(file_size) + mib;
+    return static_cast<std::size_t>(std::min<uint64_t>(budget, SIZE_MAX));
+}
+
+std::string size_text(const image_size& size)
+{
+    return std::to_string(std::llabs(size.width)) + "x" + std::to_string(std::llabs(size.height));
 }
 
 void report_too_large(const std::string& path, const image_size& size)
 {
-    print_line("ERROR: texture " + path + " is " + std::to_string(std::llabs(size.width)) + "x" +
-               std::to_string(std::llabs(size.height)) + ", more than 16384 texels a side or 256 MiB decoded");
+    print_line("ERROR: texture " + path + " is " + size_text(size) +
+               ", more than 16384 texels a side or 256 MiB decoded");
+}
+
+void report_over_budget(const std::string& path, const image_size& size, std::size_t budget)
+{
+    print_line("ERROR: texture " + path + " is " + size_text(size) + ", and its decoding needs more than " +
+               std::to_string(budget / mib) + " MiB");
 }
 
 // Reads the header and decides; false (with its console line when refused)
@@ -65,9 +103,14 @@ bool admit_image(const std::string& path, const std::vector<uint8_t>& bytes, ima
         print_line("ERROR: texture " + path + " is not a well-formed image: " + problem);
         return false;
     }
-    if (!stbi_info_from_memory(bytes.data(), static_cast<int>(bytes.size()), &size.width, &size.height,
-                               &size.channels))
+    if (!image_decoder_info(bytes.data(), static_cast<int>(bytes.size()), &size.width, &size.height,
+                            &size.channels)) {
+        // The decoder's header query refuses sides past the limit itself; the walks read them.
+        const image_size stated = {samples.width, samples.height, 0};
+        if (samples.width > 0 && samples.height > 0 && !within_limits(stated, samples))
+            report_too_large(path, stated);
         return false;
+    }
     if (!within_limits(size, samples)) {
         report_too_large(path, size);
         return false;
@@ -93,13 +136,17 @@ unsigned char* decode_within_limits(const std::string& path, const std::vector<u
     image_samples samples;
     if (!decodable_length(bytes) || !admit_image(path, bytes, size, samples))
         return nullptr;
-    unsigned char* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &size.width,
-                                                  &size.height, &size.channels, 0);
-    if (pixels != nullptr && !keep_decoded(path, size)) {
-        stbi_image_free(pixels);
-        pixels = nullptr;
-    }
-    return pixels;
+    const std::size_t budget = decode_budget(size, samples, bytes.size());
+    const image_decode_result decoded = image_decoder_load(bytes.data(), static_cast<int>(bytes.size()), budget);
+    if (decoded.outcome == image_over_budget)
+        report_over_budget(path, size, budget);
+    if (!decoded.pixels)
+        return nullptr;
+    size = {decoded.width, decoded.height, decoded.channels};
+    if (keep_decoded(path, size))
+        return decoded.pixels;
+    image_decoder_free(decoded.pixels);
+    return nullptr;
 }
 
 } // namespace
@@ -147,7 +194,7 @@ bool texture_asset::load(demo_filesystem& filesystem)
     const bool packed = filesystem.get_mode() == demo_filesystem_packed;
     if (packed)
         data->file_bytes = filesystem.read_file(path);
-    else // a missing file prints no file-not-found line; one stb_image cannot take stays unread
+    else // a missing file prints no file-not-found line; one the decoder cannot take stays unread
         read_loose_file(path, INT_MAX, loose_bytes);
     image_size size;
     unsigned char* pixels = decode_within_limits(path, packed ? data->file_bytes : loose_bytes, size);
@@ -162,7 +209,7 @@ bool texture_asset::load(demo_filesystem& filesystem)
 bool texture_asset::unload()
 {
     if (loaded && data->pixels)
-        stbi_image_free(data->pixels);
+        image_decoder_free(data->pixels);
     if (loaded)
         data->pixels = nullptr;
     loaded = false;
