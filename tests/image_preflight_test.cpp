@@ -1,6 +1,7 @@
 // Image preflight: the verdict and the decoder's samples per pixel for tiny
-// hand-made files of every format it walks, malformed where the packaged
-// decoder fails unsafely and well-formed where it must let them through.
+// hand-made files of every format it walks, malformed where the decoder would
+// write outside its tables, loop for ever or work far beyond the file, and
+// well-formed (or left to the decoder's build) where it must let them through.
 #include "data/image_preflight.h"
 #include "support/image_files.h"
 
@@ -23,10 +24,10 @@ struct preflight_case {
 void PrintTo(const preflight_case& c, std::ostream* out) { *out << c.name; }
 
 const char* const too_many_codes = "a Huffman table of more than 256 codes";
-const char* const undefined_table = "a scan uses a Huffman table the file does not define";
-const char* const pnm_short = "the PNM pixel data ends early";
+const char* const too_many_scans = "more than 64 JPEG scans";
 const char* const hdr_short = "the HDR pixel data ends early";
-const char* const pic_unreadable = "PIC pixel data its decoder cannot read";
+const char* const hdr_zero_run = "an HDR run of length 0";
+const char* const gif_chains = "GIF codes that go on long past the end of the frame";
 
 bytes huffman_segment(const bytes& tables) { return jpeg_segment(0xC4, tables); }
 
@@ -67,6 +68,34 @@ bytes chunk_claiming_2_gib(const char* type)
 
 const bytes hdr_two_rows = concat({hdr_scanline(8, 0x80), hdr_scanline(8, 0x80)});
 
+// The header as bytes, NULs included.
+template <std::size_t size>
+bytes hdr_header(const char (&header)[size])
+{
+    return bytes(header, header + size - 1);
+}
+
+// A grey baseline JPEG of the given number of scans.
+bytes jpeg_of_scans(int scans)
+{
+    bytes file = concat({jpeg_start, jpeg_quantization(), jpeg_frame(0xC0, 8, 8, 1), small_tables()});
+    for (int i = 0; i < scans; ++i)
+        file = concat({file, jpeg_scan({0x00}, 0, 63, 0), bytes{0x00, 0x00}});
+    return concat({file, jpeg_end});
+}
+
+// GIF codes after a clear (4, with 2-bit roots): each code from 6 on is the
+// one the decoder is about to add, so its chain is one longer than the last;
+// then the end code (5).
+std::vector<int> growing_chains(int last_code)
+{
+    std::vector<int> codes = {4, 0};
+    for (int code = 6; code <= last_code; ++code)
+        codes.push_back(code);
+    codes.push_back(5);
+    return codes;
+}
+
 const preflight_case cases[] = {
     // PNG: the channels tRNS adds, the sample size, and image data that fits.
     {"png_grey", [] { return grey_png_with({}); }, nullptr, 1, 1},
@@ -82,8 +111,8 @@ const preflight_case cases[] = {
      [] { return png_file({png_header(4, 4, 16, 0), png_chunk("tRNS", {0, 0})}); }, nullptr, 2, 2},
     {"png_transparency_after_data",
      [] { return grey_png_with({png_data(bytes(20, 0)), png_chunk("tRNS", {0, 0})}); }, nullptr, 1, 1},
-    {"png_data_past_end", [] { return grey_png_with({chunk_claiming_2_gib("IDAT")}); },
-     "a PNG image data chunk runs past the end of the file", 0, 1},
+    // Left to the decode's memory budget.
+    {"png_data_past_end", [] { return grey_png_with({chunk_claiming_2_gib("IDAT")}); }, nullptr, 1, 1},
     {"png_text_past_end", [] { return grey_png_with({chunk_claiming_2_gib("tEXt")}); }, nullptr, 1, 1},
     // JPEG: Huffman tables that fit, wherever the decoder reads them, and are defined before a scan uses them.
     {"jpeg_small", small_jpeg, nullptr, 1, 1},
@@ -125,65 +154,67 @@ const preflight_case cases[] = {
          return baseline_with({}, {}, concat({stuffed_and_restart, huffman_segment(over_full_table(0, 1))}));
      },
      too_many_codes, 1, 1},
+    // Tables never defined read as the zeros the decoder's state starts with.
     {"jpeg_undefined_ac_table",
      [] {
          return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 1), huffman_segment(jpeg_huffman_table(0, 0, {0, 1}, 0)),
                         jpeg_scan({0x01}, 0, 63, 0), bytes{0x00}, jpeg_end});
      },
-     undefined_table, 1, 1},
-    {"jpeg_undefined_dc_table",
-     [] {
-         return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 1), huffman_segment(jpeg_huffman_table(1, 0, {0, 1}, 0)),
-                        jpeg_scan({0x00}, 0, 63, 0), bytes{0x00}, jpeg_end});
-     },
-     undefined_table, 1, 1},
-    {"jpeg_table_defined_after_its_scan",
-     [] {
-         return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 1), jpeg_scan({0x00}, 0, 63, 0), bytes{0x00},
-                        small_tables(), jpeg_end});
-     },
-     undefined_table, 1, 1},
+     nullptr, 1, 1},
     {"jpeg_progressive_dc_refinement_uses_no_table",
      [] {
          return concat({jpeg_start, jpeg_frame(0xC2, 8, 8, 1), jpeg_scan({0x00}, 0, 0, 0x10), bytes{0x00}, jpeg_end});
      },
      nullptr, 1, 2},
-    {"jpeg_progressive_ac_scan_without_its_table",
+    // Each scan is a pass over every block: at most 64, counted as the
+    // decoder finds their markers, anywhere in the file.
+    {"jpeg_64_scans", [] { return jpeg_of_scans(64); }, nullptr, 1, 1},
+    {"jpeg_65_scans", [] { return jpeg_of_scans(65); }, too_many_scans, 1, 1},
+    {"jpeg_65th_scan_marker_in_application_data",
      [] {
-         return concat({jpeg_start, jpeg_frame(0xC2, 8, 8, 1), huffman_segment(jpeg_huffman_table(0, 0, {0, 1}, 0)),
-                        jpeg_scan({0x00}, 0, 0, 0), bytes{0x00}, jpeg_scan({0x00}, 1, 63, 0), bytes{0x00}, jpeg_end});
+         const bytes scans = jpeg_of_scans(64);
+         return concat({jpeg_start, jpeg_segment(0xE1, bytes{0xFF, 0xDA}), bytes(scans.begin() + 2, scans.end())});
      },
-     undefined_table, 1, 2},
+     too_many_scans, 1, 1},
     {"jpeg_cmyk_planes", [] { return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 4), jpeg_end}); }, nullptr, 4, 1},
-    // PNM: header numbers that fit an int and pixel data that is all there.
+    // PNM: header numbers that fit an int; short pixel data is left to the decoder's zero-filled buffer.
     {"pnm_exact", [] { return pnm("P5 3 2 255\n", 6); }, nullptr, 0, 1},
-    {"pnm_short", [] { return pnm("P5 3 2 255\n", 5); }, pnm_short, 0, 1},
+    {"pnm_short", [] { return pnm("P5 3 2 255\n", 5); }, nullptr, 0, 1},
     {"pnm_16_bit", [] { return pnm("P6\n# comment\n2 2\n65535\n", 24); }, nullptr, 0, 2},
-    {"pnm_16_bit_short", [] { return pnm("P6 2 2 65535\n", 23); }, pnm_short, 0, 2},
     {"pnm_largest_width", [] { return pnm("P5 2147483647 0 255\n", 0); }, nullptr, 0, 1},
     {"pnm_width_past_int", [] { return pnm("P5 2147483648 1 255\n", 0); },
      "a PNM header number larger than 2147483647", 0, 1},
-    // HDR: floats of three channels; run-length data that ends, flat data that is all there.
+    // HDR: floats of three channels; run-length data that ends, with the
+    // header read as the decoder reads it, as C strings.
     {"hdr_run_length", [] { return hdr("-Y 2 +X 8", hdr_two_rows); }, nullptr, 3, 4},
-    {"hdr_run_of_length_0", [] { return hdr("-Y 1 +X 8", {2, 2, 0, 8, 0}); }, "an HDR run of length 0", 3, 4},
+    {"hdr_run_of_length_0", [] { return hdr("-Y 1 +X 8", {2, 2, 0, 8, 0}); }, hdr_zero_run, 3, 4},
     {"hdr_run_length_ends_early", [] { return hdr("-Y 3 +X 8", hdr_two_rows); }, hdr_short, 3, 4},
+    {"hdr_line_starting_with_nul",
+     [] { return concat({hdr_header("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\0x\n-Y 1 +X 8\n"), bytes{2, 2, 0, 8, 0}}); },
+     hdr_zero_run, 3, 4},
+    {"hdr_line_with_nul_inside",
+     [] { return concat({hdr_header("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\0x\n\n-Y 1 +X 8\n"), bytes{2, 2, 0, 8, 0}}); },
+     hdr_zero_run, 3, 4},
+    {"hdr_format_line_with_nul_before_its_text",
+     [] { return concat({hdr_header("#?RADIANCE\n\0FORMAT=32-bit_rle_rgbe\n\n-Y 1 +X 8\n"), bytes{2, 2, 0, 8, 0}}); },
+     nullptr, 3, 4},
     {"hdr_flat", [] { return hdr("-Y 2 +X 4", bytes(32, 0x80)); }, nullptr, 3, 4},
-    {"hdr_flat_short", [] { return hdr("-Y 2 +X 4", bytes(31, 0x80)); }, hdr_short, 3, 4},
+    {"hdr_flat_short", [] { return hdr("-Y 2 +X 4", bytes(31, 0x80)); }, nullptr, 3, 4},
     {"hdr_flat_after_a_plain_scanline",
      [] { return hdr("-Y 2 +X 8", concat({bytes{1, 2, 3, 4}, bytes(15 * 4, 0x80)})); }, nullptr, 3, 4},
     {"hdr_flat_after_a_plain_scanline_short",
-     [] { return hdr("-Y 2 +X 8", concat({bytes{1, 2, 3, 4}, bytes(15 * 4 - 1, 0x80)})); }, hdr_short, 3, 4},
-    // PIC: an RGBA buffer, and pixel data the decoder reads to its end.
-    {"pic_raw", [] { return pic(2, 2, {{0, 0xE0}}, bytes(12, 7)); }, nullptr, 4, 1},
-    {"pic_raw_short", [] { return pic(2, 2, {{0, 0xE0}}, bytes(11, 7)); }, pic_unreadable, 4, 1},
-    {"pic_mixed_runs", [] { return pic(2, 2, {{2, 0xF0}}, {0x81, 1, 2, 3, 4, 0x01, 1, 2, 3, 4, 5, 6, 7, 8}); }, nullptr,
-     4, 1},
-    {"pic_mixed_count_is_last_byte", [] { return pic(2, 1, {{2, 0xF0}}, {0x81}); }, pic_unreadable, 4, 1},
-    {"pic_mixed_run_past_row", [] { return pic(2, 1, {{2, 0xF0}}, {0x82, 1, 2, 3, 4}); }, pic_unreadable, 4, 1},
-    {"pic_pure_runs", [] { return pic(3, 1, {{1, 0x80}}, {2, 9, 5, 9}); }, nullptr, 4, 1},
-    {"pic_unknown_packet_type", [] { return pic(1, 1, {{3, 0x80}}, {9}); }, pic_unreadable, 4, 1},
+     [] { return hdr("-Y 2 +X 8", concat({bytes{1, 2, 3, 4}, bytes(4, 0x80)})); }, nullptr, 3, 4},
+    {"hdr_plain_scanline_without_the_next_pixel",
+     [] { return hdr("-Y 2 +X 8", concat({bytes{1, 2, 3, 4}, bytes(3, 0x80)})); }, hdr_short, 3, 4},
+    // GIF: RGBA, and the prefix chains the decoder walks for its first
+    // frame: the frame's pixels, one longest chain and 8 a byte of the file.
+    {"gif_screen_only", [] { return gif(2, 2); }, nullptr, 4, 1},
+    {"gif_chains_filling_the_frame", [] { return gif(100, 100, 2, growing_chains(145)); }, nullptr, 4, 1},
+    {"gif_chains_past_a_frame_of_one_pixel", [] { return gif(1, 1, 2, growing_chains(1005)); }, gif_chains, 4, 1},
+    {"gif_codes_a_little_past_a_frame_of_one_pixel", [] { return gif(1, 1, 2, growing_chains(133)); }, nullptr, 4, 1},
     // Formats decoded to RGBA, and bytes of no walked format.
-    {"gif", [] { return text("GIF89a\x02\x00\x02\x00\x00\x00\x00"); }, nullptr, 4, 1},
+    {"pic", [] { return pic(2, 2, {{0, 0xE0}}, bytes(12, 7)); }, nullptr, 4, 1},
+    // Formats decoded to RGBA, and bytes of no walked format.
     {"psd", [] { return text("8BPS"); }, nullptr, 4, 1},
     {"other", [] { return text("not an image"); }, nullptr, 0, 1},
 };
@@ -207,19 +238,38 @@ INSTANTIATE_TEST_SUITE_P(files, image_preflight_test, testing::ValuesIn(cases),
                          [](const testing::TestParamInfo<preflight_case>& info) { return info.param.name; });
 
 // Every prefix of well-formed files: a cut file is judged without reading
-// past its end (AddressSanitizer watches), and only where the decoder would
-// read missing bytes unsafely is it refused.
+// past its end (AddressSanitizer watches).
 TEST(image_preflight, every_prefix_of_a_file_is_judged_within_its_bytes)
 {
     for (const bytes& file : {small_jpeg(), hdr("-Y 2 +X 8", hdr_two_rows), pnm("P5 3 2 255\n", 6),
-                              pic(2, 2, {{2, 0xF0}}, {0x81, 1, 2, 3, 4, 0x01, 1, 2, 3, 4, 5, 6, 7, 8}),
-                              grey_png_with({png_data(bytes(20, 0))})}) {
+                              gif(100, 100, 2, growing_chains(145)), grey_png_with({png_data(bytes(20, 0))})}) {
         for (std::size_t size = 0; size <= file.size(); ++size) {
             const bytes prefix(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size));
             image_samples samples;
             std::string problem;
             preflight_image(prefix.data(), prefix.size(), samples, problem);
         }
+    }
+}
+
+// The decoder's own header query refuses sides past 16384; the walks that
+// read a header keep its sides for the size line.
+TEST(image_preflight, keeps_the_sides_the_header_states)
+{
+    const struct {
+        const char* label;
+        bytes file;
+    } files[] = {
+        {"png", png_file({png_header(20000, 3, 8, 0)})},
+        {"jpeg", concat({jpeg_start, jpeg_frame(0xC0, 20000, 3, 1)})},
+        {"gif", gif(20000, 3)},
+    };
+    for (const auto& f : files) {
+        image_samples samples;
+        std::string problem;
+        EXPECT_TRUE(preflight_image(f.file.data(), f.file.size(), samples, problem)) << f.label;
+        EXPECT_EQ(samples.width, 20000) << f.label;
+        EXPECT_EQ(samples.height, 3) << f.label;
     }
 }
 

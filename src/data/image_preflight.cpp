@@ -690,7 +690,51 @@ bool check_hdr(byte_reader in, image_samples& samples, std::string& problem)
     return true;
 }
 
+// The largest texture side that GL implementations guarantee here.
+constexpr std::int64_t max_texels_a_side = 16384;
+constexpr std::uint64_t max_decoded_bytes = std::uint64_t(256) << 20;
+
+// The bytes of the samples the decoder holds for an image of these sides
+// (its own channel count and sample size where the header tells less).
+std::uint64_t sample_bytes(std::int64_t width, std::int64_t height, const image_size& size,
+                           const image_samples& samples)
+{
+    const int header_channels = size.channels < 1 ? 1 : size.channels;
+    const std::uint64_t channels = static_cast<std::uint64_t>(samples.channels > 0 ? samples.channels : header_channels);
+    return static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * channels *
+           static_cast<std::uint64_t>(samples.bytes_per_sample);
+}
+
 } // namespace
+
+// A header can claim a size that takes gigabytes and many seconds to decode
+// from a file of a few bytes. Sides are taken by magnitude.
+bool image_within_limits(const image_size& size, const image_samples& samples)
+{
+    const std::int64_t width = std::llabs(size.width);
+    const std::int64_t height = std::llabs(size.height);
+    if (width > max_texels_a_side || height > max_texels_a_side)
+        return false;
+    return sample_bytes(width, height, size, samples) <= max_decoded_bytes;
+}
+
+// Four times the image's samples, twice the file and 1 MiB. The samples
+// count once for the result and up to three times more for the decoder's
+// work beside it: a PNG's inflated rows (in a buffer that may have doubled to
+// fit them) and, interlaced, a pass; a progressive JPEG's planes beside its
+// coefficients; GIF, HDR and the rest less. They are counted over sides
+// rounded up to 32, the widest block group whose padding a JPEG decode
+// holds. The file counts twice for a PNG's gathered image data, in a buffer
+// that doubles as it grows; 1 MiB covers each decoder's own state (tables,
+// palettes, a scanline). So the largest images allowed decode, and data that
+// inflates without end stops at a few times what its header promised.
+std::size_t image_decode_budget(const image_size& size, const image_samples& samples, std::size_t file_size)
+{
+    const auto padded = [](int side) { return (std::llabs(side) + 31) / 32 * 32; };
+    const std::uint64_t budget = 4 * sample_bytes(padded(size.width), padded(size.height), size, samples) +
+                                 2 * static_cast<std::uint64_t>(file_size) + (std::uint64_t(1) << 20);
+    return static_cast<std::size_t>(std::min<std::uint64_t>(budget, SIZE_MAX));
+}
 
 bool preflight_image(const std::uint8_t* bytes, std::size_t size, image_samples& samples, std::string& problem)
 {

@@ -1,6 +1,7 @@
 // image_preflight: what an image file's bytes show before stb_image decodes
-// them: the structure its decoder will walk, and the samples it will hold per
-// pixel. Pure functions over a byte span; no dependencies.
+// them: the structure its decoder will walk, the samples it will hold, and
+// from those the size limits and the memory budget of the decode. Pure
+// functions; no dependencies.
 #pragma once
 
 #include <cstddef>
@@ -22,3 +23,17 @@ struct image_samples {
 // its tables, loop for ever, work far beyond the file's size and samples, or
 // read a header number it overflows on. Bytes of no format it knows pass.
 bool preflight_image(const std::uint8_t* bytes, std::size_t size, image_samples& samples, std::string& problem);
+
+// An image's size as its header states it, or as the decoder produced it.
+struct image_size {
+    int width = 0;    // pixels per row
+    int height = 0;   // rows; negative for a top-down BMP
+    int channels = 0; // 8-bit components per pixel
+};
+
+// False when the image is larger than 16384 texels a side or than 256 MiB
+// of the samples the decoder holds for it.
+bool image_within_limits(const image_size& size, const image_samples& samples);
+
+// The most a decode of the image may hold at once, in bytes.
+std::size_t image_decode_budget(const image_size& size, const image_samples& samples, std::size_t file_size);

@@ -10,70 +10,16 @@
 #include "data/image_preflight.h"
 #include "platform/print_line.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-// The largest texture side that GL implementations guarantee here.
-constexpr int64_t max_texels_a_side = 16384;
-constexpr uint64_t max_decoded_bytes = uint64_t(256) << 20;
-constexpr uint64_t mib = uint64_t(1) << 20;
-
-// An image's size as its header states it, or as the decoder produced it.
-struct image_size {
-    int width = 0;    // pixels per row
-    int height = 0;   // rows
-    int channels = 0; // 8-bit components per pixel
-};
-
 // stb_image takes the length as an int; a larger or empty buffer cannot be decoded.
 bool decodable_length(const std::vector<uint8_t>& bytes)
 {
     return !bytes.empty() && bytes.size() <= INT_MAX;
-}
-
-// The bytes of the samples the decoder holds for an image of these sides
-// (its own channel count and sample size where the header tells less);
-// sides are taken by magnitude, since a top-down BMP states a negative height.
-uint64_t sample_bytes(int64_t width, int64_t height, const image_size& size, const image_samples& samples)
-{
-    const int header_channels = size.channels < 1 ? 1 : size.channels;
-    const uint64_t channels = static_cast<uint64_t>(samples.channels > 0 ? samples.channels : header_channels);
-    return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * channels *
-           static_cast<uint64_t>(samples.bytes_per_sample);
-}
-
-// A header can claim a size that takes gigabytes and many seconds to decode
-// from a file of a few bytes.
-bool within_limits(const image_size& size, const image_samples& samples)
-{
-    const int64_t width = std::llabs(size.width);
-    const int64_t height = std::llabs(size.height);
-    if (width > max_texels_a_side || height > max_texels_a_side)
-        return false;
-    return sample_bytes(width, height, size, samples) <= max_decoded_bytes;
-}
-
-// The most a decode may hold at once: four times the image's samples, twice
-// the file and 1 MiB. The samples count once for the result and up to three
-// times more for the decoder's work beside it: a PNG's inflated rows (in a
-// buffer that may have doubled to fit them) and, interlaced, a pass; a
-// progressive JPEG's planes beside its coefficients; GIF, HDR and the rest
-// less. They are counted over sides rounded up to 32, the widest block group
-// whose padding a JPEG decode holds. The file counts twice for a PNG's
-// gathered image data, in a buffer that doubles as it grows; 1 MiB covers
-// each decoder's own state (tables, palettes, a scanline). So the largest
-// images allowed decode, and data that inflates without end stops at a few
-// times what its header promised.
-std::size_t decode_budget(const image_size& size, const image_samples& samples, std::size_t file_size)
-{
-    const auto padded = [](int side) { return (std::llabs(side) + 31) / 32 * 32; };
-    const uint64_t budget = 4 * sample_bytes(padded(size.width), padded(size.height), size, samples) +
-                            2 * static_cast<uint64_t>(file_size) + mib;
-    return static_cast<std::size_t>(std::min<uint64_t>(budget, SIZE_MAX));
 }
 
 std::string size_text(const image_size& size)
@@ -90,7 +36,7 @@ void report_too_large(const std::string& path, const image_size& size)
 void report_over_budget(const std::string& path, const image_size& size, std::size_t budget)
 {
     print_line("ERROR: texture " + path + " is " + size_text(size) + ", and its decoding needs more than " +
-               std::to_string(budget / mib) + " MiB");
+               std::to_string(budget >> 20) + " MiB");
 }
 
 // Reads the header and decides; false (with its console line when refused)
@@ -107,11 +53,11 @@ bool admit_image(const std::string& path, const std::vector<uint8_t>& bytes, ima
                             &size.channels)) {
         // The decoder's header query refuses sides past the limit itself; the walks read them.
         const image_size stated = {samples.width, samples.height, 0};
-        if (samples.width > 0 && samples.height > 0 && !within_limits(stated, samples))
+        if (samples.width > 0 && samples.height > 0 && !image_within_limits(stated, samples))
             report_too_large(path, stated);
         return false;
     }
-    if (!within_limits(size, samples)) {
+    if (!image_within_limits(size, samples)) {
         report_too_large(path, size);
         return false;
     }
@@ -124,7 +70,7 @@ bool keep_decoded(const std::string& path, const image_size& size)
 {
     if (size.width <= 0 || size.height <= 0)
         return false;
-    if (within_limits(size, image_samples()))
+    if (image_within_limits(size, image_samples()))
         return true;
     report_too_large(path, size);
     return false;
@@ -136,7 +82,7 @@ unsigned char* decode_within_limits(const std::string& path, const std::vector<u
     image_samples samples;
     if (!decodable_length(bytes) || !admit_image(path, bytes, size, samples))
         return nullptr;
-    const std::size_t budget = decode_budget(size, samples, bytes.size());
+    const std::size_t budget = image_decode_budget(size, samples, bytes.size());
     const image_decode_result decoded = image_decoder_load(bytes.data(), static_cast<int>(bytes.size()), budget);
     if (decoded.outcome == image_over_budget)
         report_over_budget(path, size, budget);

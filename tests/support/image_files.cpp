@@ -1,6 +1,7 @@
 // image_files: byte layouts of the test images; PNG CRCs and streams by zlib.
 #include "support/image_files.h"
 
+#include <algorithm>
 #include <zlib.h>
 
 namespace image_files {
@@ -11,6 +12,44 @@ void append_be(bytes& out, std::uint32_t value, int count)
 {
     for (int at = count - 1; at >= 0; --at)
         out.push_back(static_cast<std::uint8_t>(value >> (8 * at)));
+}
+
+void append_le(bytes& out, std::uint32_t value, int count)
+{
+    for (int at = 0; at < count; ++at)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * at)));
+}
+
+// LZW codes packed least significant bit first, each at the size the
+// decoder reads it: its table grows by one code after every code but the
+// first after a clear, and the size with the table up to 12 bits.
+bytes pack_gif_codes(int root_bits, const std::vector<int>& codes)
+{
+    const int clear = 1 << root_bits;
+    int code_size = root_bits + 1, available = clear + 2, previous = -1;
+    std::uint32_t bits = 0;
+    int bit_count = 0;
+    bytes packed;
+    for (const int code : codes) {
+        bits |= static_cast<std::uint32_t>(code) << bit_count;
+        bit_count += code_size;
+        for (; bit_count >= 8; bit_count -= 8, bits >>= 8)
+            packed.push_back(static_cast<std::uint8_t>(bits));
+        if (code == clear) {
+            code_size = root_bits + 1;
+            available = clear + 2;
+            previous = -1;
+            continue;
+        }
+        if (previous >= 0)
+            ++available;
+        if ((available & ((1 << code_size) - 1)) == 0 && available <= 0x0FFF)
+            ++code_size;
+        previous = code;
+    }
+    if (bit_count > 0)
+        packed.push_back(static_cast<std::uint8_t>(bits));
+    return packed;
 }
 
 } // namespace
@@ -119,6 +158,61 @@ bytes small_jpeg()
                    jpeg_segment(0xC4, concat({jpeg_huffman_table(0, 0, {0, 1}, 0),
                                               jpeg_huffman_table(1, 0, {0, 1}, 0)})),
                    jpeg_scan({0x00}, 0, 63, 0), bytes{0x00, 0x00}, jpeg_end});
+}
+
+bytes gif(int width, int height, int root_bits, const std::vector<int>& codes)
+{
+    bytes out = text("GIF89a");
+    append_le(out, static_cast<std::uint32_t>(width), 2);
+    append_le(out, static_cast<std::uint32_t>(height), 2);
+    if (codes.empty()) {
+        out.insert(out.end(), {0, 0, 0});
+        return out;
+    }
+    const int colours = 1 << root_bits;
+    out.insert(out.end(), {static_cast<std::uint8_t>(0x80 | (root_bits - 1)), 0, 0});
+    for (int i = 0; i < colours; ++i)
+        out.insert(out.end(), 3, static_cast<std::uint8_t>(i));
+    out.push_back(0x2C); // image descriptor: the whole screen, no colour table of its own
+    append_le(out, 0, 4);
+    append_le(out, static_cast<std::uint32_t>(width), 2);
+    append_le(out, static_cast<std::uint32_t>(height), 2);
+    out.insert(out.end(), {0, static_cast<std::uint8_t>(root_bits)});
+    const bytes packed = pack_gif_codes(root_bits, codes);
+    for (std::size_t at = 0; at < packed.size(); at += 255) {
+        const std::size_t length = std::min<std::size_t>(255, packed.size() - at);
+        out.push_back(static_cast<std::uint8_t>(length));
+        out.insert(out.end(), packed.begin() + static_cast<std::ptrdiff_t>(at),
+                   packed.begin() + static_cast<std::ptrdiff_t>(at + length));
+    }
+    out.insert(out.end(), {0, 0x3B});
+    return out;
+}
+
+bytes bmp(int width, int height, int bits, const bytes& palette, const bytes& pixels)
+{
+    const auto offset = static_cast<std::uint32_t>(54 + palette.size());
+    bytes out = text("BM");
+    append_le(out, offset + static_cast<std::uint32_t>(pixels.size()), 4);
+    append_le(out, 0, 4);
+    append_le(out, offset, 4);
+    append_le(out, 40, 4); // BITMAPINFOHEADER
+    append_le(out, static_cast<std::uint32_t>(width), 4);
+    append_le(out, static_cast<std::uint32_t>(height), 4);
+    append_le(out, 1, 2); // planes
+    append_le(out, static_cast<std::uint32_t>(bits), 2);
+    out.resize(54, 0); // no compression, the rest zero
+    return concat({out, palette, pixels});
+}
+
+bytes tga(int width, int height, int bits, std::size_t pixel_bytes)
+{
+    bytes out = {0, 0, static_cast<std::uint8_t>(bits == 8 ? 3 : 2), 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    append_le(out, static_cast<std::uint32_t>(width), 2);
+    append_le(out, static_cast<std::uint32_t>(height), 2);
+    out.insert(out.end(), {static_cast<std::uint8_t>(bits), 0});
+    out.resize(out.size() + pixel_bytes, 0);
+    return out;
 }
 
 bytes pnm(const std::string& header, std::size_t pixel_bytes, std::uint8_t fill)

@@ -1,6 +1,7 @@
 // image_files: hand-assembled image files for the decoder tests: PNG chunks
 // with their CRCs and deflated rows, JPEG marker segments and a minimal
-// decodable JPEG, and the layouts of PNM, Radiance HDR and Softimage PIC.
+// decodable JPEG, GIF with LZW codes packed as the decoder reads them, and
+// the layouts of BMP, TGA, PNM, Radiance HDR and Softimage PIC.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,22 @@ extern const bytes jpeg_end;   // end of image
 // A decodable 8x8 grey baseline JPEG: DC and AC table 0 of one 2-bit code
 // each, and entropy data of zeros (every block flat).
 bytes small_jpeg();
+
+// GIF of one frame covering the screen, with a global colour table of
+// 2^root_bits entries (entry i is grey level i) and the given LZW codes,
+// packed at the code sizes the decoder reads them, in sub-blocks. Without
+// codes, only the screen descriptor (no colour table, nothing after it).
+bytes gif(int width, int height, int root_bits = 0, const std::vector<int>& codes = {});
+
+// BMP with a BITMAPINFOHEADER: bits per pixel, the palette as stored (4
+// bytes an entry: blue, green, red, 0) and the pixel bytes as stored
+// (bottom row first, rows padded to 4 bytes; a negative height stores them
+// top-down).
+bytes bmp(int width, int height, int bits, const bytes& palette, const bytes& pixels);
+
+// An uncompressed TGA header (grey for 8 bits per pixel, true colour
+// otherwise) followed by pixel_bytes zero bytes of pixels.
+bytes tga(int width, int height, int bits, std::size_t pixel_bytes = 0);
 
 // PNM: the header text followed by pixel_bytes bytes of fill.
 bytes pnm(const std::string& header, std::size_t pixel_bytes, std::uint8_t fill = 0x40);
