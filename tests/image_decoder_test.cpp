@@ -79,7 +79,7 @@ bytes psd_image(int side)
 std::size_t budget_of(const bytes& file)
 {
     image_samples samples;
-    std::string problem;
+    const char* problem = nullptr;
     image_size size;
     EXPECT_TRUE(preflight_image(file.data(), file.size(), samples, problem)) << problem;
     EXPECT_TRUE(image_decoder_info(file.data(), int(file.size()), &size.width, &size.height, &size.channels));

@@ -55,8 +55,8 @@ typedef struct decode_scope {
     image_decode_outcome failure; /* why the decode was abandoned */
 } decode_scope;
 
-/* The scope of the decode running on this thread; set only inside
- * run_in_scope, which every call into the decoder goes through. */
+/* The scope of the decode running on this thread: set by open_scope and
+ * cleared by close_scope around every call into the decoder. */
 static STBI_THREAD_LOCAL decode_scope* current_scope;
 
 static void link_block(decode_scope* scope, block_header* header, size_t size)

@@ -379,7 +379,7 @@ bool within_jpeg_scan_bound(const std::uint8_t* bytes, std::size_t size)
     return true;
 }
 
-bool check_jpeg(byte_reader in, image_samples& samples, std::string& problem)
+bool check_jpeg(byte_reader in, image_samples& samples, const char*& problem)
 {
     jpeg_walk walk{in};
     std::uint8_t marker = 0;
@@ -396,7 +396,8 @@ bool check_jpeg(byte_reader in, image_samples& samples, std::string& problem)
         return false;
     }
     if (!within_jpeg_scan_bound(in.bytes, in.size)) {
-        problem = "more than " + std::to_string(max_jpeg_scans) + " JPEG scans";
+        static_assert(max_jpeg_scans == 64, "the reason names the bound");
+        problem = "more than 64 JPEG scans";
         return false;
     }
     return true;
@@ -527,7 +528,7 @@ bool gif_chains_within(byte_reader& in, std::uint64_t allowed)
     }
 }
 
-bool check_gif(byte_reader in, image_samples& samples, std::string& problem)
+bool check_gif(byte_reader in, image_samples& samples, const char*& problem)
 {
     samples.channels = 4; // RGBA whatever the file holds
     const gif_frame frame = find_gif_frame(in);
@@ -573,7 +574,7 @@ bool read_pnm_number(byte_reader& in, std::uint8_t& c, std::int64_t& value)
     return true;
 }
 
-bool check_pnm(byte_reader in, image_samples& samples, std::string& problem)
+bool check_pnm(byte_reader in, image_samples& samples, const char*& problem)
 {
     in.skip(2);
     std::uint8_t c = in.get8();
@@ -638,7 +639,7 @@ bool read_hdr_size(byte_reader& in, int& width, int& height)
 
 // One component of one run-length scanline. The decoder loops for ever on a
 // count of 0, which is also what it reads once the data has ended.
-walk_step walk_hdr_runs(byte_reader& in, int width, std::string& problem)
+walk_step walk_hdr_runs(byte_reader& in, int width, const char*& problem)
 {
     int done = 0;
     while (done < width) {
@@ -660,7 +661,7 @@ walk_step walk_hdr_runs(byte_reader& in, int width, std::string& problem)
     return walk_step::go_on;
 }
 
-bool check_hdr(byte_reader in, image_samples& samples, std::string& problem)
+bool check_hdr(byte_reader in, image_samples& samples, const char*& problem)
 {
     samples.channels = 3; // floats first, then 8-bit
     samples.bytes_per_sample = 4;
@@ -736,7 +737,7 @@ std::size_t image_decode_budget(const image_size& size, const image_samples& sam
     return static_cast<std::size_t>(std::min<std::uint64_t>(budget, SIZE_MAX));
 }
 
-bool preflight_image(const std::uint8_t* bytes, std::size_t size, image_samples& samples, std::string& problem)
+bool preflight_image(const std::uint8_t* bytes, std::size_t size, image_samples& samples, const char*& problem)
 {
     samples = image_samples();
     const byte_reader in{bytes, size};

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 // The samples stb_image holds while it decodes, where its header query tells
 // less than the decoder makes or, past its size limit, nothing.
@@ -19,10 +18,10 @@ struct image_samples {
 
 // Walks what the build of the decoder cannot bound (image_preflight.cpp
 // lists both) and fills samples for the file's format. False, with problem
-// set to a short reason, when the file would make the decoder write outside
+// pointing at a short reason (a string literal), when the file would make the decoder write outside
 // its tables, loop for ever, work far beyond the file's size and samples, or
 // read a header number it overflows on. Bytes of no format it knows pass.
-bool preflight_image(const std::uint8_t* bytes, std::size_t size, image_samples& samples, std::string& problem);
+bool preflight_image(const std::uint8_t* bytes, std::size_t size, image_samples& samples, const char*& problem);
 
 // An image's size as its header states it, or as the decoder produced it.
 struct image_size {

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -44,7 +45,7 @@ void report_over_budget(const std::string& path, const image_size& size, std::si
 bool admit_image(const std::string& path, const std::vector<uint8_t>& bytes, image_size& size,
                  image_samples& samples)
 {
-    std::string problem;
+    const char* problem = nullptr;
     if (!preflight_image(bytes.data(), bytes.size(), samples, problem)) {
         print_line("ERROR: texture " + path + " is not a well-formed image: " + problem);
         return false;

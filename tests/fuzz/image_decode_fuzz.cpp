@@ -12,7 +12,6 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #if defined(__has_feature)
 #if __has_feature(memory_sanitizer)
@@ -44,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0 || size > INT_MAX)
         return 0;
     image_samples samples;
-    std::string problem;
+    const char* problem = nullptr;
     if (!preflight_image(data, size, samples, problem))
         return 0;
     image_size header;
