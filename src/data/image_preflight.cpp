@@ -673,7 +673,8 @@ bool check_hdr(byte_reader in, image_samples& samples, const char*& problem)
         if (first != 2 || second != 2 || (length_high & 0x80)) {
             // The decoder then reads the rest of the image as flat data, from
             // a jump into the flat loop past the declaration of the pixel it
-            // reads first: that pixel must be in the file.
+            // reads first, which a compiler may then leave uninitialised
+            // (Clang does): that pixel must be in the file.
             in.skip(1);
             if (in.left() >= 4)
                 return true;
