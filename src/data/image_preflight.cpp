@@ -19,6 +19,12 @@
 // (undefined overflow in its reader); the one HDR pixel read into a variable
 // whose initialisation a jump skips; and the samples it holds per pixel where
 // the header tells less, for the size limit and the decode's budget.
+//
+// The decoder's work is then at most proportionate to the file's size plus
+// the samples it decodes: each of its other loops either consumes bytes of
+// the file or fills samples (PIC and TGA runs are cut at the end of their
+// row, PSD runs at the end of their channel, HDR runs at the end of their
+// scanline; inflating stops at the budget).
 #include "data/image_preflight.h"
 
 #include <algorithm>
