@@ -22,9 +22,9 @@
 //
 // The decoder's work is then at most proportionate to the file's size plus
 // the samples it decodes: each of its other loops either consumes bytes of
-// the file or fills samples (PIC and TGA runs are cut at the end of their
-// row, PSD runs at the end of their channel, HDR runs at the end of their
-// scanline; inflating stops at the budget).
+// the file or fills samples (PIC runs are cut at the end of their row, HDR
+// runs at the end of their scanline, PSD runs at the end of their channel,
+// TGA runs fill a pixel a step; inflating stops at the budget).
 #include "data/image_preflight.h"
 
 #include <algorithm>
