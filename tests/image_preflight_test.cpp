@@ -24,7 +24,7 @@ struct preflight_case {
 void PrintTo(const preflight_case& c, std::ostream* out) { *out << c.name; }
 
 const char* const too_many_codes = "a Huffman table of more than 256 codes";
-const char* const too_many_scans = "more than 64 JPEG scans";
+const char* const too_many_scans = "more than 32 JPEG scans";
 const char* const hdr_short = "the HDR pixel data ends early";
 const char* const hdr_zero_run = "an HDR run of length 0";
 const char* const gif_chains = "GIF codes that go on long past the end of the frame";
@@ -166,13 +166,13 @@ const preflight_case cases[] = {
          return concat({jpeg_start, jpeg_frame(0xC2, 8, 8, 1), jpeg_scan({0x00}, 0, 0, 0x10), bytes{0x00}, jpeg_end});
      },
      nullptr, 1, 2},
-    // Each scan is a pass over every block: at most 64, counted as the
+    // Each scan is a pass over every block: at most 32, counted as the
     // decoder finds their markers, anywhere in the file.
-    {"jpeg_64_scans", [] { return jpeg_of_scans(64); }, nullptr, 1, 1},
-    {"jpeg_65_scans", [] { return jpeg_of_scans(65); }, too_many_scans, 1, 1},
-    {"jpeg_65th_scan_marker_in_application_data",
+    {"jpeg_32_scans", [] { return jpeg_of_scans(32); }, nullptr, 1, 1},
+    {"jpeg_33_scans", [] { return jpeg_of_scans(33); }, too_many_scans, 1, 1},
+    {"jpeg_33rd_scan_marker_in_application_data",
      [] {
-         const bytes scans = jpeg_of_scans(64);
+         const bytes scans = jpeg_of_scans(32);
          return concat({jpeg_start, jpeg_segment(0xE1, bytes{0xFF, 0xDA}), bytes(scans.begin() + 2, scans.end())});
      },
      too_many_scans, 1, 1},

@@ -423,8 +423,8 @@ const refusal_case refusals[] = {
                     "an HDR run of length 0"),
     not_well_formed("hdr_header_line_with_nul_inside", "data/bad.hdr", [] { return hdr_with_nul("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\0x\n\n-Y 1 +X 8\n"); },
                     "an HDR run of length 0"),
-    not_well_formed("jpeg_of_65_scans", "data/bad.jpg", [] { return jpeg_of_scans(65); }, "more than 64 JPEG scans"),
-    {"jpeg_of_64_scans", "data/scans.jpg", [] { return jpeg_of_scans(64); }, verdict::loads, ""},
+    not_well_formed("jpeg_of_33_scans", "data/bad.jpg", [] { return jpeg_of_scans(33); }, "more than 32 JPEG scans"),
+    {"jpeg_of_32_scans", "data/scans.jpg", [] { return jpeg_of_scans(32); }, verdict::loads, ""},
     not_well_formed("gif_chains_walked_past_the_frame", "data/bad.gif", gif_of_growing_chains,
                     "GIF codes that go on long past the end of the frame"),
     // Decodes that would hold far more than the image: data that inflates

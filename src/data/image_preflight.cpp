@@ -156,11 +156,13 @@ bool check_png(byte_reader in, image_samples& samples)
 constexpr std::uint8_t jpeg_no_marker = 0xFF;
 
 // Each scan makes the decoder go over every block of its components, even a
-// scan of no data: the number of scans bounds its work at that many passes
-// over the image. Common encoders write about 10 (libjpeg's progressive
-// script: 10 for colour, 6 for grey) and baseline files 1 to 3, each perhaps
-// with a thumbnail's in its metadata; 64 leaves them far inside.
-constexpr int max_jpeg_scans = 64;
+// scan of no data (a refinement scan over every coefficient of each): the
+// number of scans bounds its work at that many passes over the image, each
+// about a twentieth of what a whole decode of the image costs. Common
+// encoders write about 10 (libjpeg's progressive script: 10 for colour, 6
+// for grey) and baseline files 1 to 3, each perhaps with a thumbnail's in
+// its metadata; 32 leaves them well inside.
+constexpr int max_jpeg_scans = 32;
 
 enum class walk_step { go_on, decoder_stops, refused };
 
@@ -402,8 +404,8 @@ bool check_jpeg(byte_reader in, image_samples& samples, const char*& problem)
         return false;
     }
     if (!within_jpeg_scan_bound(in.bytes, in.size)) {
-        static_assert(max_jpeg_scans == 64, "the reason names the bound");
-        problem = "more than 64 JPEG scans";
+        static_assert(max_jpeg_scans == 32, "the reason names the bound");
+        problem = "more than 32 JPEG scans";
         return false;
     }
     return true;
