@@ -113,6 +113,12 @@ const preflight_case cases[] = {
      [] { return grey_png_with({png_data(bytes(20, 0)), png_chunk("tRNS", {0, 0})}); }, nullptr, 1, 1},
     // Left to the decode's memory budget.
     {"png_data_past_end", [] { return grey_png_with({chunk_claiming_2_gib("IDAT")}); }, nullptr, 1, 1},
+    // Image data of at most twice the rows, 16 bytes a row and 64 KiB (4x4 grey: 20 bytes of rows).
+    {"png_data_of_tiny_blocks_within_its_allowance",
+     [] { return grey_png_with({png_data_after_empty_blocks(52000, bytes(20, 0))}); }, nullptr, 1, 1},
+    {"png_data_of_tiny_blocks_past_its_allowance",
+     [] { return grey_png_with({png_data_after_empty_blocks(53000, bytes(20, 0))}); },
+     "PNG image data far larger than its image", 1, 1},
     {"png_text_past_end", [] { return grey_png_with({chunk_claiming_2_gib("tEXt")}); }, nullptr, 1, 1},
     // JPEG: Huffman tables that fit, wherever the decoder reads them, and are defined before a scan uses them.
     {"jpeg_small", small_jpeg, nullptr, 1, 1},

@@ -427,6 +427,12 @@ const refusal_case refusals[] = {
     {"jpeg_of_32_scans", "data/scans.jpg", [] { return jpeg_of_scans(32); }, verdict::loads, ""},
     not_well_formed("gif_chains_walked_past_the_frame", "data/bad.gif", gif_of_growing_chains,
                     "GIF codes that go on long past the end of the frame"),
+    not_well_formed("png_data_of_a_million_empty_blocks", "data/bad.png",
+                    [] {
+                        using namespace image_files;
+                        return png_file({png_header(1, 1, 8, 0), png_data_after_empty_blocks(1000000, {0, 7})});
+                    },
+                    "PNG image data far larger than its image"),
     // Decodes that would hold far more than the image: data that inflates
     // past the image's size, a data chunk that claims 2 GiB.
     over_budget("png_inflating_past_its_size", "data/bad.png", png_inflating_past_its_size, "1x1", 1),

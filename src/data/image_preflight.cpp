@@ -98,7 +98,26 @@ image_format format_of(const std::uint8_t* bytes, std::size_t size)
     return image_format::other;
 }
 
-// ---- PNG: the channels added by a tRNS chunk, and the sample size ----
+// ---- PNG: the channels added by a tRNS chunk, the sample size, and image data of the image's size ----
+
+// The decoder rebuilds its Huffman tables for every compressed block of the
+// image data, about a microsecond for a block that may take ten bits: data
+// of tiny blocks costs a second a megabyte however small the image. Deflate
+// never makes rows more than a little larger than they are (stored blocks
+// add 5 bytes in 65535, fixed codes at most an eighth), so the data may be
+// at most twice the filtered rows, 16 bytes a row (the filter and partial
+// bytes an interlaced image adds) and 64 KiB.
+constexpr std::uint64_t png_data_allowance = 64 << 10;
+constexpr std::uint64_t png_data_allowance_a_row = 16;
+
+// The bytes of the filtered rows: a filter byte and the packed samples a row.
+std::uint64_t png_row_bytes(std::uint32_t width, std::uint32_t height, int depth, int color_type)
+{
+    static const int stored_channels[7] = {1, 0, 3, 1, 2, 0, 4};
+    const int channels = color_type >= 0 && color_type < 7 ? stored_channels[color_type] : 4;
+    const std::uint64_t bits = std::uint64_t(width) * std::uint64_t(channels) * std::uint64_t(depth);
+    return std::uint64_t(height) * (1 + (bits + 7) / 8);
+}
 
 constexpr std::uint32_t png_chunk(const char (&name)[5])
 {
@@ -118,18 +137,20 @@ image_samples png_samples(int color_type, int depth, bool transparency)
     return samples;
 }
 
-bool check_png(byte_reader in, image_samples& samples)
+bool check_png(byte_reader in, image_samples& samples, const char*& problem)
 {
     in.skip(8);
     bool header_seen = false, data_seen = false, transparency = false;
-    int width = 0, height = 0, depth = 0, color_type = 0;
+    std::uint32_t width = 0, height = 0;
+    int depth = 0, color_type = 0;
+    std::uint64_t data_bytes = 0;
     while (in.left() >= 8) {
         const std::uint32_t length = in.be32();
         const std::uint32_t type = in.be32();
         if (type == png_chunk("IHDR") && !header_seen && length == 13) {
             header_seen = true;
-            width = static_cast<int>(std::min<std::uint32_t>(in.be32(), INT_MAX));
-            height = static_cast<int>(std::min<std::uint32_t>(in.be32(), INT_MAX));
+            width = in.be32();
+            height = in.be32();
             depth = in.get8();
             color_type = in.get8();
             in.skip(3 + 4);
@@ -139,16 +160,22 @@ bool check_png(byte_reader in, image_samples& samples)
             break; // the decoder requires the header first
         data_seen = data_seen || type == png_chunk("IDAT");
         transparency = transparency || (type == png_chunk("tRNS") && !data_seen);
+        if (type == png_chunk("IDAT"))
+            data_bytes += std::min<std::uint64_t>(length, in.left());
         if (type == png_chunk("IEND") || length > in.left())
             break;
         in.skip(std::uint64_t(length) + 4);
     }
-    if (header_seen) {
-        samples = png_samples(color_type, depth, transparency);
-        samples.width = width;
-        samples.height = height;
-    }
-    return true;
+    if (!header_seen)
+        return true;
+    samples = png_samples(color_type, depth, transparency);
+    samples.width = static_cast<int>(std::min<std::uint32_t>(width, INT_MAX));
+    samples.height = static_cast<int>(std::min<std::uint32_t>(height, INT_MAX));
+    if (data_bytes <= 2 * png_row_bytes(width, height, depth, color_type) + png_data_allowance_a_row * height +
+                          png_data_allowance)
+        return true;
+    problem = "PNG image data far larger than its image";
+    return false;
 }
 
 // ---- JPEG: Huffman tables that fit their arrays, and a bounded number of scans ----
@@ -752,7 +779,7 @@ bool preflight_image(const std::uint8_t* bytes, std::size_t size, image_samples&
     const byte_reader in{bytes, size};
     switch (format_of(bytes, size)) {
     case image_format::png:
-        return check_png(in, samples);
+        return check_png(in, samples, problem);
     case image_format::jpeg:
         return check_jpeg(in, samples, problem);
     case image_format::gif:

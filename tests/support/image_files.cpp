@@ -95,6 +95,29 @@ bytes png_data(const bytes& filtered_rows)
     return png_chunk("IDAT", stream);
 }
 
+bytes png_data_after_empty_blocks(std::size_t empty_blocks, const bytes& filtered_rows)
+{
+    bytes stream = {0x78, 0x01};
+    std::uint32_t bits = 0;
+    int bit_count = 0;
+    const auto put_bits = [&](std::uint32_t value, int count) {
+        bits |= value << bit_count;
+        for (bit_count += count; bit_count >= 8; bit_count -= 8, bits >>= 8)
+            stream.push_back(static_cast<std::uint8_t>(bits));
+    };
+    for (std::size_t i = 0; i < empty_blocks; ++i)
+        put_bits(0b010, 3 + 7); // not final, fixed codes; the end-of-block code is seven zero bits
+    put_bits(0b001, 3);         // final, stored
+    if (bit_count > 0)
+        put_bits(0, 8 - bit_count);
+    const auto length = static_cast<std::uint32_t>(filtered_rows.size());
+    stream.insert(stream.end(), {static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8),
+                                 static_cast<std::uint8_t>(~length), static_cast<std::uint8_t>(~length >> 8)});
+    stream.insert(stream.end(), filtered_rows.begin(), filtered_rows.end());
+    append_be(stream, static_cast<std::uint32_t>(adler32(1, filtered_rows.data(), static_cast<uInt>(length))), 4);
+    return png_chunk("IDAT", stream);
+}
+
 bytes png_file(std::initializer_list<bytes> chunks)
 {
     bytes out = text("\x89PNG\r\n\x1a\n");

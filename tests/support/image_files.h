@@ -22,6 +22,9 @@ bytes text(const std::string& characters);
 bytes png_chunk(const std::string& type, const bytes& data);
 bytes png_header(std::uint32_t width, std::uint32_t height, int depth, int color_type);
 bytes png_data(const bytes& filtered_rows);
+// An image data chunk whose zlib stream holds that many empty blocks of
+// fixed codes (ten bits each) before the rows, in a stored block.
+bytes png_data_after_empty_blocks(std::size_t empty_blocks, const bytes& filtered_rows);
 bytes png_file(std::initializer_list<bytes> chunks);
 
 // JPEG: a marker segment with its length; one table of a Huffman table
