@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -24,7 +26,7 @@ struct preflight_case {
 void PrintTo(const preflight_case& c, std::ostream* out) { *out << c.name; }
 
 const char* const too_many_codes = "a Huffman table of more than 256 codes";
-const char* const too_many_scans = "more than 32 JPEG scans";
+const char* const too_many_scans = "JPEG scans that decode its blocks far more often than encoders do";
 const char* const hdr_short = "the HDR pixel data ends early";
 const char* const hdr_zero_run = "an HDR run of length 0";
 const char* const gif_chains = "GIF codes that go on long past the end of the frame";
@@ -81,6 +83,17 @@ bytes jpeg_of_scans(int scans)
     bytes file = concat({jpeg_start, jpeg_quantization(), jpeg_frame(0xC0, 8, 8, 1), small_tables()});
     for (int i = 0; i < scans; ++i)
         file = concat({file, jpeg_scan({0x00}, 0, 63, 0), bytes{0x00, 0x00}});
+    return concat({file, jpeg_end});
+}
+
+// A grey progressive JPEG: a DC scan, then AC scans of the given bands.
+bytes progressive_jpeg_of_bands(int dc_scans, const std::vector<std::pair<int, int>>& bands)
+{
+    bytes file = concat({jpeg_start, jpeg_quantization(), jpeg_frame(0xC2, 8, 8, 1), small_tables()});
+    for (int i = 0; i < dc_scans; ++i)
+        file = concat({file, jpeg_scan({0x00}, 0, 0, 0), bytes{0x00}});
+    for (const auto& [start, end] : bands)
+        file = concat({file, jpeg_scan({0x00}, start, end, 0), bytes{0x00}});
     return concat({file, jpeg_end});
 }
 
@@ -172,14 +185,30 @@ const preflight_case cases[] = {
          return concat({jpeg_start, jpeg_frame(0xC2, 8, 8, 1), jpeg_scan({0x00}, 0, 0, 0x10), bytes{0x00}, jpeg_end});
      },
      nullptr, 1, 2},
-    // Each scan is a pass over every block: at most 32, counted as the
-    // decoder finds their markers, anywhere in the file.
-    {"jpeg_32_scans", [] { return jpeg_of_scans(32); }, nullptr, 1, 1},
-    {"jpeg_33_scans", [] { return jpeg_of_scans(33); }, too_many_scans, 1, 1},
-    {"jpeg_33rd_scan_marker_in_application_data",
+    // Each scan goes over every block of its components: a baseline
+    // component may be scanned twice, a progressive one take 512
+    // coefficients a block (a scan's band, at least 16), wherever the
+    // decoder finds the scans' markers after its frame.
+    {"jpeg_scanned_twice", [] { return jpeg_of_scans(2); }, nullptr, 1, 1},
+    {"jpeg_scanned_three_times", [] { return jpeg_of_scans(3); }, too_many_scans, 1, 1},
+    {"jpeg_progressive_dc_and_7_whole_bands",
+     [] { return progressive_jpeg_of_bands(1, std::vector<std::pair<int, int>>(7, {1, 63})); }, nullptr, 1, 2},
+    {"jpeg_progressive_dc_and_8_whole_bands",
+     [] { return progressive_jpeg_of_bands(1, std::vector<std::pair<int, int>>(8, {1, 63})); }, too_many_scans, 1, 2},
+    {"jpeg_progressive_32_dc_scans", [] { return progressive_jpeg_of_bands(32, {}); }, nullptr, 1, 2},
+    {"jpeg_progressive_33_dc_scans", [] { return progressive_jpeg_of_bands(33, {}); }, too_many_scans, 1, 2},
+    {"jpeg_scan_markers_before_the_frame",
      [] {
-         const bytes scans = jpeg_of_scans(32);
-         return concat({jpeg_start, jpeg_segment(0xE1, bytes{0xFF, 0xDA}), bytes(scans.begin() + 2, scans.end())});
+         const bytes scan_markers = concat({jpeg_scan({0x00}, 0, 63, 0), jpeg_scan({0x00}, 0, 63, 0)});
+         const bytes file = jpeg_of_scans(2);
+         return concat({jpeg_start, jpeg_segment(0xE1, scan_markers), bytes(file.begin() + 2, file.end())});
+     },
+     nullptr, 1, 1},
+    {"jpeg_scan_marker_in_application_data_after_the_frame",
+     [] {
+         return concat({jpeg_start, jpeg_quantization(), jpeg_frame(0xC0, 8, 8, 1),
+                        jpeg_segment(0xE1, jpeg_scan({0x00}, 0, 63, 0)), small_tables(), jpeg_scan({0x00}, 0, 63, 0),
+                        bytes{0x00, 0x00}, jpeg_scan({0x00}, 0, 63, 0), bytes{0x00, 0x00}, jpeg_end});
      },
      too_many_scans, 1, 1},
     {"jpeg_cmyk_planes", [] { return concat({jpeg_start, jpeg_frame(0xC0, 8, 8, 4), jpeg_end}); }, nullptr, 4, 1},

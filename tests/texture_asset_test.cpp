@@ -423,8 +423,9 @@ const refusal_case refusals[] = {
                     "an HDR run of length 0"),
     not_well_formed("hdr_header_line_with_nul_inside", "data/bad.hdr", [] { return hdr_with_nul("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\0x\n\n-Y 1 +X 8\n"); },
                     "an HDR run of length 0"),
-    not_well_formed("jpeg_of_33_scans", "data/bad.jpg", [] { return jpeg_of_scans(33); }, "more than 32 JPEG scans"),
-    {"jpeg_of_32_scans", "data/scans.jpg", [] { return jpeg_of_scans(32); }, verdict::loads, ""},
+    not_well_formed("jpeg_scanned_three_times", "data/bad.jpg", [] { return jpeg_of_scans(3); },
+                    "JPEG scans that decode its blocks far more often than encoders do"),
+    {"jpeg_scanned_twice", "data/scans.jpg", [] { return jpeg_of_scans(2); }, verdict::loads, ""},
     not_well_formed("gif_chains_walked_past_the_frame", "data/bad.gif", gif_of_growing_chains,
                     "GIF codes that go on long past the end of the frame"),
     not_well_formed("png_data_of_a_million_empty_blocks", "data/bad.png",
@@ -866,6 +867,14 @@ const unwritten_case unwritten[] = {
          return concat({jpeg_start, jpeg_quantization(), jpeg_frame(0xC0, 8, 8, 1),
                         jpeg_segment(0xC4, jpeg_huffman_table(0, 0, {0, 1}, 0)), jpeg_scan({0x02}, 0, 63, 0),
                         bytes{0x3F, 0xFF, 0x00}, jpeg_end});
+     },
+     {8, 8, 1, bytes(64, 128)}},
+    {"progressive_jpeg_scan_with_an_undefined_table", "data/a.jpg",
+     [] {
+         using namespace image_files;
+         return concat({jpeg_start, jpeg_quantization(), jpeg_frame(0xC2, 8, 8, 1),
+                        jpeg_segment(0xC4, jpeg_huffman_table(0, 0, {0, 1}, 0)), jpeg_scan({0x00}, 0, 0, 0),
+                        bytes{0x00}, jpeg_scan({0x01}, 1, 63, 0), bytes{0x00}, jpeg_end});
      },
      {8, 8, 1, bytes(64, 128)}},
 };

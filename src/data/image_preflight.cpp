@@ -178,23 +178,28 @@ bool check_png(byte_reader in, image_samples& samples, const char*& problem)
     return false;
 }
 
-// ---- JPEG: Huffman tables that fit their arrays, and a bounded number of scans ----
+// ---- JPEG: Huffman tables that fit their arrays, and scans that go over each block a bounded number of times ----
 
 constexpr std::uint8_t jpeg_no_marker = 0xFF;
 
-// Each scan makes the decoder go over every block of its components, even a
-// scan of no data (a refinement scan over every coefficient of each): the
-// number of scans bounds its work at that many passes over the image, each
-// about a twentieth of what a whole decode of the image costs. Common
-// encoders write about 10 (libjpeg's progressive script: 10 for colour, 6
-// for grey) and baseline files 1 to 3, each perhaps with a thumbnail's in
-// its metadata; 32 leaves them well inside.
-constexpr int max_jpeg_scans = 32;
+// Every scan makes the decoder go over every block of its components, even a
+// scan of no data: a baseline scan decodes all 64 coefficients of each block
+// and transforms it, a progressive scan decodes (or refines) the band of
+// coefficients it names. The work of the scans on a component is counted in
+// coefficients a block, the band's width but at least 16 for the cost of a
+// pass itself. A baseline encoder scans each component once (64); libjpeg's
+// progressive scripts come to 208 at most and a search for the smallest file
+// to about 300. A component may take twice a baseline encoder's passes, or
+// 512 in a progressive file: no more than a few whole decodes of its blocks.
+constexpr int jpeg_pass_floor = 16;
+constexpr int max_baseline_scan_work = 2 * 64;
+constexpr int max_progressive_scan_work = 512;
 
 enum class walk_step { go_on, decoder_stops, refused };
 
 struct jpeg_walk {
     byte_reader in;
+    std::size_t frame_end = 0;     // where the frame header ends in the file
     int width = 0;                 // from the frame header
     int height = 0;
     int components = 0;
@@ -310,6 +315,7 @@ walk_step read_frame(jpeg_walk& walk, std::uint8_t marker)
             quantization > 3)
             return walk_step::decoder_stops;
     }
+    walk.frame_end = in.pos;
     walk.width = static_cast<int>(width);
     walk.height = static_cast<int>(height);
     walk.components = components;
@@ -400,15 +406,49 @@ walk_step walk_jpeg_body(jpeg_walk& walk)
     return walk_step::go_on;
 }
 
-// Every scan the decoder reads starts at a start-of-scan marker that it
-// finds as the bytes 0xFF 0xDA, after any fill bytes, wherever it looks for
-// one; counting those pairs in the whole file bounds its scans without
-// following its paths.
-bool within_jpeg_scan_bound(const std::uint8_t* bytes, std::size_t size)
+// The work of one scan header on each component it names: its band's
+// width, and a whole block's where the decoder takes the band as the whole
+// block (baseline) or would refuse the header (counted all the same).
+void add_scan_work(const jpeg_walk& walk, byte_reader in, int (&work)[4])
 {
-    int pairs = 0;
-    for (std::size_t at = 1; at < size; ++at) {
-        if (bytes[at] == 0xDA && bytes[at - 1] == 0xFF && ++pairs > max_jpeg_scans)
+    in.skip(2); // length
+    const int count = in.get8();
+    std::uint8_t ids[4] = {};
+    for (int i = 0; i < count && i < 4; ++i) {
+        ids[i] = in.get8();
+        in.skip(1); // table selectors
+    }
+    const int start = in.get8(), end = in.get8();
+    const int band = walk.progressive && start <= end && end <= 63 ? std::max(end - start + 1, jpeg_pass_floor) : 64;
+    const std::uint8_t* const frame_ids = walk.ids;
+    for (int i = 0; i < count && i < 4; ++i) {
+        const std::uint8_t* const named = std::find(frame_ids, frame_ids + walk.components, ids[i]);
+        for (int c = 0; c < walk.components; ++c) {
+            if (named == frame_ids + walk.components || named == frame_ids + c) // an unknown id: any component
+                work[c] += band;
+        }
+    }
+    if (count < 1 || count > 4) {
+        for (int c = 0; c < walk.components; ++c)
+            work[c] += 64;
+    }
+}
+
+// Every scan the decoder reads starts at a start-of-scan marker that it
+// finds as the bytes 0xFF 0xDA after its frame, whatever path led it there,
+// and its header is the bytes that follow: taking every such pair in the
+// file as a scan bounds the decoder's scans without following its paths.
+bool within_jpeg_scan_work(const jpeg_walk& walk)
+{
+    int work[4] = {};
+    const int most = walk.progressive ? max_progressive_scan_work : max_baseline_scan_work;
+    for (std::size_t at = std::max<std::size_t>(walk.frame_end, 1); at < walk.in.size; ++at) {
+        if (walk.in.bytes[at] != 0xDA || walk.in.bytes[at - 1] != 0xFF)
+            continue;
+        byte_reader header = walk.in;
+        header.pos = at + 1;
+        add_scan_work(walk, header, work);
+        if (std::any_of(work, work + walk.components, [most](int units) { return units > most; }))
             return false;
     }
     return true;
@@ -419,7 +459,8 @@ bool check_jpeg(byte_reader in, image_samples& samples, const char*& problem)
     jpeg_walk walk{in};
     std::uint8_t marker = 0;
     walk_step step = walk_jpeg_header(walk, marker);
-    if (step == walk_step::go_on) {
+    const bool frame_read = step == walk_step::go_on;
+    if (frame_read) {
         samples.channels = walk.components; // one full plane each, CMYK included
         samples.bytes_per_sample = walk.progressive ? 2 : 1;
         samples.width = walk.width;
@@ -430,9 +471,8 @@ bool check_jpeg(byte_reader in, image_samples& samples, const char*& problem)
         problem = walk.problem;
         return false;
     }
-    if (!within_jpeg_scan_bound(in.bytes, in.size)) {
-        static_assert(max_jpeg_scans == 32, "the reason names the bound");
-        problem = "more than 32 JPEG scans";
+    if (frame_read && !within_jpeg_scan_work(walk)) {
+        problem = "JPEG scans that decode its blocks far more often than encoders do";
         return false;
     }
     return true;
