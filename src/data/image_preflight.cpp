@@ -35,6 +35,10 @@
 
 namespace {
 
+// The largest texture side that GL implementations guarantee here, and the
+// largest the decoder takes (its build's STBI_MAX_DIMENSIONS).
+constexpr std::int64_t max_texels_a_side = 16384;
+
 // Reads like stb_image's memory source: every byte past the end is 0.
 struct byte_reader {
     const std::uint8_t* bytes; // the file
@@ -709,7 +713,8 @@ bool read_hdr_size(byte_reader& in, int& width, int& height)
         return false;
     width = static_cast<int>(std::strtol(rest + 3, nullptr, 10));
     const std::int64_t floats = std::int64_t(width) * height * 3;
-    return width >= 0 && height >= 0 && width <= 16384 && height <= 16384 && floats * 4 <= INT_MAX;
+    return width >= 0 && height >= 0 && width <= max_texels_a_side && height <= max_texels_a_side &&
+           floats * 4 <= INT_MAX;
 }
 
 // One component of one run-length scanline. The decoder loops for ever on a
@@ -767,8 +772,6 @@ bool check_hdr(byte_reader in, image_samples& samples, const char*& problem)
     return true;
 }
 
-// The largest texture side that GL implementations guarantee here.
-constexpr std::int64_t max_texels_a_side = 16384;
 constexpr std::uint64_t max_decoded_bytes = std::uint64_t(256) << 20;
 
 // The bytes of the samples the decoder holds for an image of these sides

@@ -18,9 +18,10 @@ struct image_samples {
 
 // Walks what the build of the decoder cannot bound (image_preflight.cpp
 // lists both) and fills samples for the file's format. False, with problem
-// pointing at a short reason (a string literal), when the file would make the decoder write outside
-// its tables, loop for ever, work far beyond the file's size and samples, or
-// read a header number it overflows on. Bytes of no format it knows pass.
+// pointing at a short reason (a string literal), when the file would make
+// the decoder write outside its tables, loop for ever, work far beyond the
+// file's size and samples, or read a header number it overflows on. Bytes
+// of no format it knows pass.
 bool preflight_image(const std::uint8_t* bytes, std::size_t size, image_samples& samples, const char*& problem);
 
 // An image's size as its header states it, or as the decoder produced it.
